@@ -1,0 +1,6 @@
+#pragma once
+
+// The program's version, written once for the resource script and the code.
+#define VAULTINE_FILE_VERSION 1, 0, 0, 1
+#define VAULTINE_FILE_VERSION_TEXT "1, 0, 0, 1"
+#define VAULTINE_DISPLAY_VERSION "1.02"

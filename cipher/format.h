@@ -1,0 +1,10 @@
+#pragma once
+
+#include <string>
+
+// printf into a string of whatever length the text needs.
+std::string Format(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;

@@ -1,0 +1,44 @@
+#pragma once
+
+// Every text the engine shows, with its caption. The first group is the
+// program's original wording and must not change by a character; the second
+// covers failures the original left unreported, in the same style.
+
+namespace messages {
+
+constexpr char kProgressTitle[] = "Working file %s%s %i%% done.";
+
+constexpr char kSameFile[] =
+    "Using  the same filename for encrypting file and a key file destroys the key file.\r\n"
+    "You won't be able to recover the encrypted file.\r\n"
+    "Choose a differnt key file.";
+constexpr char kSameFileCaption[] = "Filename error. (Bad idea.)";
+constexpr char kCannotFind[] = "Cannot find %s.";
+constexpr char kCannotFindCaption[] = "Encrypt file error.";
+constexpr char kCannotMakeReadOnly[] = "Cannot make key file read only.";
+constexpr char kCannotMakeReadOnlyCaption[] = "Set Attribute Error.";
+constexpr char kOffsetRange[] = "Offset must be value between 0 and 255.";
+constexpr char kOffsetRangeCaption[] = "Error";
+constexpr char kCouldNotDelete[] = "Could not delete %s.";
+constexpr char kCouldNotDeleteCaption[] = "Error: Could not delete original file!";
+constexpr char kNameLeftAs[] = "Encrypted file's name is left as: %s";
+constexpr char kNameLeftAsCaption[] = "Error: Could not rename encrypted file!";
+
+constexpr char kWorkingFileExists[] =
+    "A file named %s is in the way of the working file.\r\n"
+    "It may be the only copy of an earlier result. Move or rename it, then try again.";
+constexpr char kWorkingFileIsInput[] =
+    "The working file for this file would be %s, which is the file itself or the key file.\r\n"
+    "Rename that file, then try again.";
+constexpr char kCouldNotCreate[] = "Could not create the working file %s.";
+constexpr char kWorkingFileCaption[] = "Error: Could not create working file!";
+constexpr char kCouldNotOpen[] = "Could not open %s.";
+constexpr char kCouldNotRead[] = "Could not read %s. The file is unchanged.";
+constexpr char kReadCaption[] = "Error: Could not read file!";
+constexpr char kCouldNotWrite[] =
+    "Could not write the working file %s. The disk may be full. The original file is unchanged.";
+constexpr char kWriteCaption[] = "Error: Could not write encrypted file!";
+constexpr char kStopped[] = "Stopped before the end. %s is unchanged.";
+constexpr char kStoppedCaption[] = "Interrupted!";
+
+}  // namespace messages

@@ -1,0 +1,73 @@
+// vaultine: the command-line companion. Each FILE goes through the same checks
+// and transform as one press of the Windows program's button.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/version.h"
+#include "cipher/input_checks.h"
+#include "cipher/transform.h"
+#include "cli/options.h"
+#include "cli/stop_signals.h"
+#include "cli/terminal_notifier.h"
+#include "os/stop_request.h"
+
+namespace {
+
+enum ExitStatus { kAllDone = 0, kSomeFailed = 1, kUsageError = 2 };
+
+// A link is followed to its file, so the working file goes beside the file
+// itself and the link keeps pointing at the result.
+std::string FollowLink(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char* target = realpath(path.c_str(), nullptr);
+  if (target == nullptr) return path;
+  std::string resolved = target;
+  std::free(target);
+  return resolved;
+}
+
+int TransformAll(const Options& options) {
+  TerminalNotifier notifier(stderr, !options.quiet && isatty(STDERR_FILENO));
+  bool all_done = true;
+  for (const std::string& file : options.files) {
+    if (os::StopRequested()) break;
+    const std::string data_path = FollowLink(file);
+    const bool done =
+        CheckInputs(data_path, options.key_path, options.offset, options.make_key_read_only ? 1 : 0,
+                    notifier) != 0 &&
+        TransformFile(data_path, options.key_path, static_cast<std::uint8_t>(options.offset),
+                      options.direction, notifier);
+    notifier.EndProgress();
+    all_done = all_done && done;
+  }
+  if (StopSignal() != 0) return 128 + StopSignal();
+  return all_done ? kAllDone : kSomeFailed;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  Options options;
+  std::string error;
+  switch (ParseCommandLine(argc, argv, &options, &error)) {
+    case Command::kHelp:
+      std::fputs(kHelp, stdout);
+      return kAllDone;
+    case Command::kVersion:
+      std::printf("vaultine %s\n", VAULTINE_DISPLAY_VERSION);
+      return kAllDone;
+    case Command::kUsageError:
+      std::fprintf(stderr, "vaultine: %s\n%s", error.c_str(), kUsage);
+      return kUsageError;
+    case Command::kTransform:
+      break;
+  }
+  CatchStopSignals();
+  return TransformAll(options);
+}

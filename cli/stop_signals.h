@@ -1,0 +1,9 @@
+#pragma once
+
+// Ctrl-C, termination and hang-up ask the engine to stop instead of killing
+// the process, so an unfinished working file is always removed and a data
+// file being replaced is replaced completely.
+void CatchStopSignals();
+
+// The signal that asked to stop, or 0.
+int StopSignal();
