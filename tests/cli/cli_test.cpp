@@ -1,0 +1,210 @@
+// The vaultine command run as a user runs it: arguments in, exit status,
+// messages and files out.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "cipher/transform.h"
+#include "os/file_system.h"
+#include "tests/support/test_files.h"
+
+namespace {
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class CliTest : public ::testing::Test {
+ protected:
+  pid_t Start(const std::vector<std::string>& args) {
+    pid_t child = fork();
+    if (child == 0) {
+      int out = open(dir.File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      int err = open(dir.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(out, STDOUT_FILENO);
+      dup2(err, STDERR_FILENO);
+      std::vector<char*> argv;
+      argv.push_back(const_cast<char*>(VAULTINE_CLI));
+      for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      execv(VAULTINE_CLI, argv.data());
+      _exit(127);
+    }
+    return child;
+  }
+
+  Result Finish(pid_t child) {
+    Result result;
+    int status = 0;
+    waitpid(child, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    const Bytes out = ReadBytes(dir.File("stdout"));
+    const Bytes err = ReadBytes(dir.File("stderr"));
+    result.out.assign(out.begin(), out.end());
+    result.err.assign(err.begin(), err.end());
+    return result;
+  }
+
+  Result Run(const std::vector<std::string>& args) { return Finish(Start(args)); }
+
+  std::string WriteFile(const std::string& name, const Bytes& bytes) {
+    const std::string path = dir.File(name);
+    WriteBytes(path, bytes);
+    return path;
+  }
+
+  ScratchDir dir;
+  const Bytes key = RandomBytes(100, 1);
+  const std::string key_path = WriteFile("key.bin", key);
+};
+
+TEST_F(CliTest, EncryptsAndDecryptsSeveralFiles) {
+  const Bytes a = RandomBytes(1000, 2);
+  const Bytes b = RandomBytes(5, 3);
+  const std::string path_a = WriteFile("a.txt", a);
+  const std::string path_b = WriteFile("b", b);
+
+  Result result = Run({"encrypt", "-k", key_path, "-o", "17", path_a, path_b});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 17, TransformDirection::Encrypt));
+  EXPECT_EQ(ReadBytes(path_b), Expected(b, key, 17, TransformDirection::Encrypt));
+
+  result = Run({"decrypt", "--key", key_path, "--offset", "17", path_a, path_b});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadBytes(path_a), a);
+  EXPECT_EQ(ReadBytes(path_b), b);
+}
+
+TEST_F(CliTest, GoesOnAfterARefusalAndReportsIt) {
+  const Bytes a = RandomBytes(10, 4);
+  const std::string path_a = WriteFile("a.txt", a);
+  const std::string missing = dir.File("missing.txt");
+
+  const Result result = Run({"encrypt", "-k", key_path, missing, path_a});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "Encrypt file error.: Cannot find " + missing + ".\n");
+  EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::Encrypt));
+}
+
+TEST_F(CliTest, OutOfRangeOffsetsReachTheInputChecks) {
+  const Bytes a = RandomBytes(10, 5);
+  const std::string path_a = WriteFile("a.txt", a);
+  for (const char* offset : {"256", "-1", "99999999999"}) {
+    SCOPED_TRACE(offset);
+    const Result result = Run({"encrypt", "-k", key_path, "-o", offset, path_a});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "Error: Offset must be value between 0 and 255.\n");
+    EXPECT_EQ(ReadBytes(path_a), a);
+  }
+}
+
+TEST_F(CliTest, UsageErrorsExitWithTwoAndShowTheUsage) {
+  const std::string a = WriteFile("a.txt", {1});
+  const std::vector<std::vector<std::string>> bad = {
+      {},
+      {"encipher", "-k", key_path, a},
+      {"encrypt", a},
+      {"encrypt", "-k", key_path},
+      {"encrypt", "-k", key_path, "-o", "12abc", a},
+      {"encrypt", "-k", key_path, "-o", "", a},
+      {"decrypt", "-k", key_path, "--frobnicate", a},
+      {"encrypt", "-k"},
+  };
+  for (const auto& args : bad) {
+    const Result result = Run(args);
+    EXPECT_EQ(result.status, 2) << result.err;
+    EXPECT_NE(result.err.find("Usage: vaultine encrypt"), std::string::npos) << result.err;
+  }
+  EXPECT_EQ(ReadBytes(a), Bytes{1});
+}
+
+TEST_F(CliTest, HelpAndVersion) {
+  Result result = Run({"--help"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_NE(result.out.find("--key-read-only"), std::string::npos);
+  result = Run({"encrypt", "-h"});
+  EXPECT_EQ(result.status, 0);
+  result = Run({"--version"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "vaultine 1.02\n");
+}
+
+TEST_F(CliTest, ReadOnlyOptionMarksTheKeyFile) {
+  const std::string a = WriteFile("a.txt", {1, 2});
+  const Result result = Run({"encrypt", "-r", "-k", key_path, a});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_TRUE(os::IsReadOnly(key_path));
+  MakeWritable(key_path);
+}
+
+TEST_F(CliTest, SameFileUnderAnotherNameIsRefused) {
+  const Bytes a = RandomBytes(10, 6);
+  const std::string path_a = WriteFile("a.txt", a);
+  const std::string link = dir.File("link.txt");
+  ASSERT_EQ(symlink(path_a.c_str(), link.c_str()), 0);
+  const Result result = Run({"encrypt", "-k", link, path_a});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err.rfind("Filename error. (Bad idea.): Using  the same filename", 0), 0u) << result.err;
+  EXPECT_EQ(ReadBytes(path_a), a);
+}
+
+TEST_F(CliTest, LinkIsFollowedToItsFile) {
+  const Bytes a = RandomBytes(10, 7);
+  const std::string path_a = WriteFile("a.txt", a);
+  const std::string link = dir.File("link");
+  ASSERT_EQ(symlink(path_a.c_str(), link.c_str()), 0);
+  const Result result = Run({"encrypt", "-k", key_path, link});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::Encrypt));
+  struct stat st;
+  ASSERT_EQ(lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST_F(CliTest, NoProgressEscapesWhenStderrIsNoTerminal) {
+  const std::string a = WriteFile("a.txt", RandomBytes(1000, 8));
+  const Result result = Run({"encrypt", "-k", key_path, a});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+}
+
+TEST_F(CliTest, InterruptRemovesTheWorkingFileAndKeepsTheData) {
+  const std::string data = dir.File("big.dat");
+  const std::int64_t length = 1LL << 30;
+  MakeSparseFile(data, length);  // zeros throughout
+  const std::string working = WorkingPath(data);
+
+  const pid_t child = Start({"encrypt", "-k", key_path, data});
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!FileExists(working) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  ASSERT_TRUE(FileExists(working)) << "the transform never started";
+  kill(child, SIGINT);
+  const Result result = Finish(child);
+
+  EXPECT_EQ(result.status, 128 + SIGINT) << result.err;
+  EXPECT_NE(result.err.find("Interrupted!"), std::string::npos) << result.err;
+  EXPECT_FALSE(FileExists(working));
+  os::InputFile check;
+  ASSERT_TRUE(check.Open(data));
+  EXPECT_EQ(FileLength(check), length);
+  Bytes block(1 << 20);
+  for (std::int64_t done = 0; done < length; done += static_cast<std::int64_t>(block.size())) {
+    ASSERT_EQ(check.Read(block.data(), block.size()), static_cast<std::int64_t>(block.size()));
+    ASSERT_EQ(block, Repeat(0, block.size())) << "changed near byte " << done;
+  }
+}
+
+}  // namespace
