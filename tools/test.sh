@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test: natively,
+# natively under AddressSanitizer and UndefinedBehaviorSanitizer, and the
+# Windows build under Wine.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+tools/setup-debian.sh all
+jobs=$(nproc)
+
+build() {
+  local dir=$1
+  shift
+  echo "== building $dir"
+  cmake -S . -B "build/$dir" "$@" >/dev/null
+  cmake --build "build/$dir" -j"$jobs" >/dev/null
+}
+
+build native -DCMAKE_BUILD_TYPE=Release
+build sanitize -DCMAKE_BUILD_TYPE=Debug -DVAULTINE_SANITIZE=ON
+build windows-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+windows_tests=build/windows-i686
+if [ "$(tools/wine-run.sh --arch)" = win64 ]; then
+  echo "note: this kernel cannot run 32-bit Linux programs, which Wine needs for 32-bit Windows"
+  echo "      programs; the Windows tests run as a 64-bit build of the same sources instead."
+  build windows-x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
+  windows_tests=build/windows-x86_64
+fi
+
+for dir in build/native build/sanitize "$windows_tests"; do
+  echo "== testing $dir"
+  (cd "$dir" && ctest --output-on-failure -j"$jobs")
+done

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in the project's own prefix, quietly.
+#   wine-run.sh PROGRAM [ARGS...]   run it
+#   wine-run.sh --arch              print win32 or win64: what this machine's Wine runs
+#   wine-run.sh --start-server      prepare the prefix and keep a wineserver up
+#   wine-run.sh --stop-server       end that wineserver
+#
+# Wine runs 32-bit programs through a 32-bit Linux loader. On a kernel that
+# cannot execute 32-bit Linux binaries only 64-bit Windows programs run, so the
+# tests then use a 64-bit build of the same sources (see tools/build-windows.sh).
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+wine_arch() {
+  if /usr/lib/wine/wine --version >/dev/null 2>&1; then echo win32; else echo win64; fi
+}
+
+arch=${VAULTINE_WINE_ARCH:-$(wine_arch)}
+export WINEARCH=$arch
+export WINEPREFIX=${WINEPREFIX:-$here/../build/wineprefix-$arch}
+export WINEDEBUG=${WINEDEBUG:--all,err+module}
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# With another locale Wine cannot map the working file's 0xEA byte to a name.
+export LANG=C.UTF-8
+if [ "$arch" = win64 ]; then
+  export WINELOADER=/usr/lib/wine/wine64
+  wine=/usr/lib/wine/wine64
+else
+  wine=/usr/lib/wine/wine
+fi
+
+prepare_prefix() {
+  local ready=$WINEPREFIX/.vaultine-ready
+  [ -f "$ready" ] && return 0
+  mkdir -p "$WINEPREFIX"
+  "$wine" wineboot -i >/dev/null 2>&1
+  # No crash dialog to hang on; Wine draws its own window frames.
+  "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  wineserver -w
+  touch "$ready"
+}
+
+case "${1:-}" in
+  --arch)
+    echo "$arch"
+    ;;
+  --start-server)
+    prepare_prefix
+    # Detached from our output, or CTest would wait for the server to exit.
+    # The first program also starts Wine's own background services, which
+    # keep the output they inherit open: start them here, with none.
+    wineserver -p </dev/null >/dev/null 2>&1
+    "$wine" cmd /c exit </dev/null >/dev/null 2>&1
+    ;;
+  --stop-server)
+    wineserver -k 2>/dev/null || true
+    ;;
+  *)
+    prepare_prefix
+    exec "$wine" "$@"
+    ;;
+esac
