@@ -92,6 +92,9 @@ class OutputFile {
   std::intptr_t handle_ = -1;
   std::string path_;
   std::string model_path_;
+  std::int64_t written_ = 0;
+  std::int64_t started_writeback_ = 0;
+  static constexpr std::int64_t kWritebackChunk = 8 << 20;
 };
 
 // Deletes a file. Fails for a read-only file, as Windows does.

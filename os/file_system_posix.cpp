@@ -137,6 +137,13 @@ bool OutputFile::Write(const void* buffer, std::size_t size) {
     }
     bytes += n;
     size -= static_cast<std::size_t>(n);
+    written_ += n;
+  }
+  // Start writing back what is done while the rest is transformed, so the
+  // flush at the end has little left to wait for.
+  if (written_ - started_writeback_ >= kWritebackChunk) {
+    sync_file_range(Fd(handle_), started_writeback_, written_ - started_writeback_, SYNC_FILE_RANGE_WRITE);
+    started_writeback_ = written_;
   }
   return true;
 }

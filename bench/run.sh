@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Times vaultine against a plain flushed copy (the floor) and against a
+# byte-at-a-time build of the same transform, on files in the page cache.
+#   bench/run.sh [DIR]   DIR holds the test files (default build/bench-files)
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+tools/setup-debian.sh native
+cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/native --target vaultine byte_at_a_time -j"$(nproc)" >/dev/null
+vaultine=build/native/cli/vaultine
+byte_at_a_time=build/native/bench/byte_at_a_time
+
+dir=${1:-build/bench-files}
+mkdir -p "$dir"
+head -c 4096 /dev/urandom >"$dir/key"
+
+# Seconds and peak resident memory (KiB) of one command: the median of three
+# runs, each after earlier writes have reached the disk, since the disk's
+# pace varies a lot from one run to the next.
+measure() {
+  local runs=()
+  for _ in 1 2 3; do
+    sync
+    runs+=("$(/usr/bin/time -f '%e %M' "$@" 2>&1 >/dev/null | tail -n 1)")
+  done
+  printf '%s\n' "${runs[@]}" | sort -n | sed -n 2p
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+
+printf '%-8s %12s %12s %12s %12s %14s %12s\n' size vaultine_s dd_s byte_s vaultine/dd byte/vaultine peak_MiB
+for mib in 256 1024; do
+  data=$dir/data-$mib
+  head -c $((mib << 20)) /dev/urandom >"$data"
+  cat "$data" >/dev/null
+
+  read -r vaultine_s vaultine_kib < <(measure "$vaultine" encrypt -q -k "$dir/key" "$data")
+  read -r dd_s _ < <(measure dd if="$data" of="$dir/copy" bs=1M conv=fsync)
+  rm -f "$dir/copy"
+  sync
+  read -r byte_s _ < <(measure "$byte_at_a_time" "$data" "$dir/key" 0)
+
+  printf '%-8s %12s %12s %12s %12s %14s %12s\n' "${mib}MiB" "$vaultine_s" "$dd_s" "$byte_s" \
+    "$(ratio "$vaultine_s" "$dd_s")" "$(ratio "$byte_s" "$vaultine_s")" "$(ratio "$vaultine_kib" 1024)"
+  rm -f "$data"
+done
+rm -f "$dir/key"
