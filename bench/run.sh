@@ -44,4 +44,24 @@ for mib in 256 1024; do
     "$(ratio "$vaultine_s" "$dd_s")" "$(ratio "$byte_s" "$vaultine_s")" "$(ratio "$vaultine_kib" 1024)"
   rm -f "$data"
 done
+
+# The Windows engine under Wine against the native companion, on 256 MiB.
+arch=$(tools/wine-run.sh --arch)
+if [ "$arch" = win64 ]; then toolchain=cmake/mingw-x86_64.cmake; else toolchain=cmake/mingw-i686.cmake; fi
+if command -v wine >/dev/null && command -v "$(sed -n 's/.*CMAKE_CXX_COMPILER \(.*\))/\1/p' "$toolchain")" >/dev/null; then
+  cmake -S . -B "build/bench-$arch" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVAULTINE_TESTS=OFF >/dev/null
+  cmake --build "build/bench-$arch" --target win32_transform -j"$(nproc)" >/dev/null
+  tools/wine-run.sh --start-server
+  data=$dir/data-wine
+  head -c $((256 << 20)) /dev/urandom >"$data"
+  cat "$data" >/dev/null
+  read -r wine_s _ < <(measure tools/wine-run.sh "build/bench-$arch/bench/win32_transform.exe" "$data" "$dir/key")
+  read -r native_s _ < <(measure "$vaultine" encrypt -q -k "$dir/key" "$data")
+  tools/wine-run.sh --stop-server
+  printf '\nWindows engine under Wine (%s), 256MiB: %s s; native: %s s; ratio %s\n' "$arch" "$wine_s" "$native_s" \
+    "$(ratio "$wine_s" "$native_s")"
+  rm -f "$data"
+else
+  echo "no Windows cross-compiler or Wine here: Wine timing skipped (tools/setup-debian.sh all)"
+fi
 rm -f "$dir/key"

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <windows.h>
+
+#include "framework/message_map.h"
+
+// A modal dialog built from a dialog template. The object reaches its window
+// through DialogBoxParam's lParam at WM_INITDIALOG.
+class CDialog : public CCmdTarget {
+ public:
+  explicit CDialog(UINT templateId, HWND parent = nullptr);
+
+  // Runs the dialog until it ends; returns how it ended (IDOK, IDCANCEL, ...),
+  // or -1 when it could not be created.
+  virtual INT_PTR DoModal();
+
+  HWND GetSafeHwnd() const { return m_hWnd; }
+  UINT GetTemplateId() const { return m_templateId; }
+
+  // The dialog object behind a window, or null.
+  static CDialog* FromHandle(HWND window);
+
+ protected:
+  // After the controls exist; TRUE gives the focus to the first tab stop.
+  virtual BOOL OnInitDialog();
+  virtual void OnOK();
+  virtual void OnCancel();
+  LRESULT OnHelpInfo(WPARAM, LPARAM);
+
+  HWND m_hWnd = nullptr;
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  UINT m_templateId;
+  HWND m_parent;
+
+  DECLARE_MESSAGE_MAP()
+};
+
+// BeginPaint and EndPaint around one WM_PAINT.
+class CPaintDC {
+ public:
+  explicit CPaintDC(HWND window);
+  ~CPaintDC();
+  CPaintDC(const CPaintDC&) = delete;
+  CPaintDC& operator=(const CPaintDC&) = delete;
+
+  HDC m_hDC;
+  PAINTSTRUCT m_ps;
+
+ private:
+  HWND m_window;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <windows.h>
+
+#include "framework/message_map.h"
+
+class CDialog;
+
+// The help command, which F1 raises in any dialog.
+constexpr UINT ID_HELP = 57670;
+// Help topics of dialogs are this plus the dialog's template number.
+constexpr DWORD kDialogHelpBase = 0x20000;
+
+// The application object: exactly one, built by static initialisation. The
+// program's entry calls InitInstance once; when that returns FALSE the
+// process ends without a message loop.
+class CWinApp : public CCmdTarget {
+ public:
+  explicit CWinApp(const char* appName = nullptr);
+  ~CWinApp() override;
+
+  virtual BOOL InitInstance();
+  virtual int Run();
+  virtual int ExitInstance();
+
+  // The 3-D look for dialog controls: nothing to do from Windows 4 on; before
+  // that, the 3-D control library subclasses every dialog if it is there.
+  BOOL Enable3dControlsStatic();
+
+  // Opens the help file named after the executable at the active dialog's topic.
+  void OnHelp();
+
+  HINSTANCE m_hInstance = nullptr;
+  CDialog* m_pMainWnd = nullptr;
+  const char* m_pszAppName;
+
+  DECLARE_MESSAGE_MAP()
+};
+
+CWinApp* AfxGetApp();

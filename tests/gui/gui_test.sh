@@ -1,0 +1,332 @@
+#!/usr/bin/env bash
+# End-to-end tests of the Windows program: the real executable under Wine, on
+# an X display of its own, driven with real clicks and keystrokes (xdotool).
+# State is read from window titles, from the files on disk and, through
+# probe.exe, from what the controls show.
+#   gui_test.sh APP.EXE PROBE.EXE [TEST...]
+set -uo pipefail
+
+app=$1
+probe=$2
+shift 2
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+wine_run=$root/tools/wine-run.sh
+export WINEPREFIX=${VAULTINE_GUI_WINEPREFIX:-$root/build/wineprefix-gui-$("$wine_run" --arch)}
+work=$(mktemp -d /tmp/vaultine-gui-XXXXXX)
+shots=${VAULTINE_SCREENSHOTS:-$root/build/screenshots}
+mkdir -p "$shots"
+
+# ---- the display and Wine
+
+start_display() {
+  local n
+  for n in $(seq 90 140); do
+    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
+    Xvfb :$n -screen 0 1024x768x24 -noreset -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=:$n
+    for _ in $(seq 100); do
+      xdpyinfo >/dev/null 2>&1 && return 0
+      xdotool getmouselocation >/dev/null 2>&1 && return 0
+      sleep 0.05
+    done
+    kill $xvfb_pid 2>/dev/null
+  done
+  echo "cannot start Xvfb" >&2
+  exit 1
+}
+
+finish() {
+  stop_app
+  "$wine_run" --stop-server
+  kill "$xvfb_pid" 2>/dev/null
+  wait "$xvfb_pid" 2>/dev/null
+  rm -rf "$work"
+}
+
+# ---- waiting: poll, never sleep a fixed time
+
+# Prints the id of the first visible window whose name matches, waiting for it.
+wait_for() {
+  local pattern=$1 tries=$(( ${2:-20} * 10 )) id
+  for _ in $(seq "$tries"); do
+    id=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | head -n 1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  echo "timed out waiting for a window named $pattern" >&2
+  return 1
+}
+
+wait_gone() {
+  local pattern=$1 tries=$(( ${2:-20} * 10 ))
+  for _ in $(seq "$tries"); do
+    xdotool search --onlyvisible --name "$pattern" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  echo "window $pattern did not go away" >&2
+  return 1
+}
+
+# ---- the program
+
+start_app() {
+  "$wine_run" "$app" >"$work/app.log" 2>&1 &
+  app_pid=$!
+  main=$(wait_for '^Vaultine$' 30) || return 1
+}
+
+# Closes whatever boxes are open, then the program, as a user would; kills it
+# and restarts Wine only if that does not work.
+stop_app() {
+  [ -n "${app_pid:-}" ] || return 0
+  for _ in 1 2 3 4; do
+    kill -0 "$app_pid" 2>/dev/null || break
+    xdotool key Escape
+    for _ in $(seq 20); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+  done
+  # A button disabled during a command loses the focus, so keys reach no
+  # control: the close box still works.
+  if kill -0 "$app_pid" 2>/dev/null; then
+    eval "$(xdotool getwindowgeometry --shell "$main")"
+    xdotool mousemove --sync $((X + WIDTH - 12)) $((Y + 11)) click 1
+    for _ in $(seq 30); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+  fi
+  if kill -0 "$app_pid" 2>/dev/null; then
+    echo "    (the program would not close; killing it)" >&2
+    kill -9 "$app_pid" 2>/dev/null
+    "$wine_run" --stop-server
+    "$wine_run" --start-server
+  fi
+  wait "$app_pid" 2>/dev/null
+  app_pid=
+}
+
+# Waits for the program to end; fails if it does not within the time.
+wait_exit() {
+  for _ in $(seq $(( ${1:-10} * 10 ))); do
+    kill -0 "$app_pid" 2>/dev/null || { wait "$app_pid" 2>/dev/null; app_pid=; return 0; }
+    sleep 0.1
+  done
+  echo "the program did not end" >&2
+  return 1
+}
+
+# Clicks the middle of a rectangle given in dialog units of the main dialog.
+click_dlu() {
+  local x=$1 y=$2 w=$3 h=$4 geometry wx wy ww wh
+  geometry=$(xdotool getwindowgeometry --shell "$main")
+  eval "$geometry"
+  wx=$X wy=$Y ww=$WIDTH wh=$HEIGHT
+  # Wine draws its own frame: 3 pixels at the sides and bottom, 22 at the top.
+  local px py
+  px=$(awk -v wx="$wx" -v ww="$ww" -v x="$x" -v w="$w" 'BEGIN { printf "%d", wx + 3 + (x + w / 2) * (ww - 6) / 244 }')
+  py=$(awk -v wy="$wy" -v wh="$wh" -v y="$y" -v h="$h" 'BEGIN { printf "%d", wy + 22 + (y + h / 2) * (wh - 25) / 97 }')
+  xdotool mousemove --sync "$px" "$py" click 1
+}
+
+click_data_browse() { click_dlu 5 11 53 14; }
+click_key_browse() { click_dlu 5 29 53 14; }
+click_encrypt() { click_dlu 187 75 50 14; }
+click_decrypt() { click_dlu 187 60 50 14; }
+click_read_only() { click_dlu 8 80 10 10; }
+
+windows_path() { echo "Z:${1//\//\\}"; }
+
+# Chooses a file through the real Open dialog, typing its full path.
+choose_file() {
+  local click=$1 path=$2 open
+  "$click"
+  open=$(wait_for '^Open$') || return 1
+  xdotool type --delay 2 "$(windows_path "$path")"
+  xdotool key Return
+  wait_gone '^Open$'
+}
+
+# The names of visible windows other than the main dialog.
+other_windows() {
+  local id
+  for id in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+    [ "$id" = "$main" ] || xdotool getwindowname "$id" 2>/dev/null
+  done
+}
+
+probe() { "$wine_run" "$probe" "$@" 2>/dev/null | tr -d '\r'; }
+
+# Waits for the program to finish a command: the title is back to "Vaultine"
+# and the buttons are enabled again.
+wait_idle() {
+  for _ in $(seq 200); do
+    [ "$(xdotool getwindowname "$main" 2>/dev/null)" = Vaultine ] &&
+      [ "$(probe enabled 1007)" = 1 ] && return 0
+    sleep 0.1
+  done
+  echo "the program stayed busy" >&2
+  return 1
+}
+
+# ---- what the cipher should give, worked out independently with awk
+
+bytes() { od -An -v -tu1 -w1 "$1" | awk '{ print $1 + 0 }'; }
+
+# The bytes of DATA enciphered (sign 1) or deciphered (sign -1) with KEY and OFFSET.
+expected_bytes() {
+  awk -v offset="$3" -v sign="$4" '
+    NR == FNR { key[n++] = $1; next }
+    { i = FNR - 1; k = i < n ? key[i] : key[n - 1]
+      printf "%d\n", (($1 + sign * (k + offset)) % 256 + 256) % 256 }' <(bytes "$2") <(bytes "$1")
+}
+
+# ---- checks
+
+failures=0
+check() {
+  local what=$1
+  shift
+  if ! "$@"; then
+    echo "    FAILED: $what" >&2
+    failures=$((failures + 1))
+  fi
+}
+same_bytes() { cmp -s <(bytes "$1") "$2"; }
+equals() { [ "$1" = "$2" ] || { echo "    got '$1', expected '$2'" >&2; return 1; }; }
+
+make_files() {
+  head -c 3000 /dev/urandom >"$work/data.bin"
+  cp "$work/data.bin" "$work/plain.bin"
+  head -c 700 /dev/urandom >"$work/key.bin"
+  chmod 644 "$work/data.bin" "$work/key.bin"
+}
+
+# ---- the tests
+
+test_encrypt_then_decrypt_restores_the_file() {
+  make_files
+  choose_file click_data_browse "$work/data.bin"
+  choose_file click_key_browse "$work/key.bin"
+  import -window root "$shots/main-dialog.png" 2>/dev/null
+  expected_bytes "$work/plain.bin" "$work/key.bin" 0 1 >"$work/expected"
+  click_encrypt
+  wait_idle
+  check "enciphered as computed" same_bytes "$work/data.bin" "$work/expected"
+  check "title after the command" equals "$(xdotool getwindowname "$main")" Vaultine
+  check "data display cleared" equals "$(probe text 1000)" ""
+  click_decrypt
+  wait_idle
+  check "deciphered back" cmp -s "$work/data.bin" "$work/plain.bin"
+  check "no working file left" test ! -e "$work/data.1ê9"
+}
+
+test_encrypt_before_both_files_does_nothing() {
+  make_files
+  click_encrypt
+  choose_file click_data_browse "$work/data.bin"
+  click_encrypt
+  sleep 0.5  # nothing is supposed to happen; give it the chance to go wrong
+  check "no message box" equals "$(other_windows)" ""
+  check "file unchanged" cmp -s "$work/data.bin" "$work/plain.bin"
+}
+
+test_same_file_as_data_and_key_is_refused() {
+  make_files
+  choose_file click_data_browse "$work/data.bin"
+  choose_file click_key_browse "$work/data.bin"
+  click_encrypt
+  local box
+  box=$(wait_for '^Filename error\. \(Bad idea\.\)$')
+  check "same-file box" test -n "$box"
+  check "same-file text" equals "$(probe box 'Filename error. (Bad idea.)' | head -n 1)" \
+    "Using  the same filename for encrypting file and a key file destroys the key file."
+  import -window root "$shots/warning-box.png" 2>/dev/null
+  xdotool key Return
+  wait_gone '^Filename error'
+  check "file unchanged" cmp -s "$work/data.bin" "$work/plain.bin"
+}
+
+test_missing_file_is_named() {
+  make_files
+  choose_file click_data_browse "$work/absent.txt"
+  choose_file click_key_browse "$work/key.bin"
+  click_encrypt
+  local box
+  box=$(wait_for '^Encrypt file error\.$')
+  check "cannot-find text" equals "$(probe box 'Encrypt file error.')" "Cannot find $(windows_path "$work/absent.txt")."
+  xdotool key Return
+  wait_gone '^Encrypt file error'
+}
+
+test_cancelled_open_keeps_the_display_and_forgets_the_path() {
+  make_files
+  choose_file click_key_browse "$work/key.bin"
+  choose_file click_data_browse "$work/data.bin"
+  local shown open
+  shown=$(probe text 1000)
+  check "long path shortened" equals "$shown" 'Z:\...\data.bin'
+  click_data_browse
+  open=$(wait_for '^Open$')
+  xdotool key Escape
+  wait_gone '^Open$'
+  check "display kept" equals "$(probe text 1000)" "$shown"
+  click_encrypt
+  sleep 0.5
+  check "nothing enciphered" cmp -s "$work/data.bin" "$work/plain.bin"
+}
+
+test_second_encrypt_after_the_display_was_cleared() {
+  make_files
+  choose_file click_data_browse "$work/data.bin"
+  choose_file click_key_browse "$work/key.bin"
+  click_encrypt
+  wait_idle
+  check "display cleared" equals "$(probe text 1000)" ""
+  click_encrypt
+  wait_idle
+  expected_bytes "$work/plain.bin" "$work/key.bin" 0 1 >"$work/once"
+  paste "$work/once" <(expected_bytes "$work/plain.bin" "$work/key.bin" 0 1) |
+    awk '{ print $1 }' >/dev/null
+  # Twice enciphered: the shift applied a second time to the first result.
+  awk 'NR == FNR { k[n++] = $1; next } { i = FNR - 1; print ($1 + (i < n ? k[i] : k[n - 1])) % 256 }' \
+    <(bytes "$work/key.bin") "$work/once" >"$work/twice"
+  check "enciphered twice" same_bytes "$work/data.bin" "$work/twice"
+}
+
+test_read_only_option_marks_the_key_file() {
+  make_files
+  choose_file click_data_browse "$work/data.bin"
+  choose_file click_key_browse "$work/key.bin"
+  click_read_only
+  check "box checked" equals "$(probe checked 1006)" 1
+  click_encrypt
+  wait_idle
+  check "key file read-only" test -z "$(find "$work/key.bin" -perm /222)"
+  chmod 644 "$work/key.bin"
+}
+
+test_closing_before_choosing_ends_the_program() {
+  xdotool key Escape
+  check "program ended" wait_exit 10
+}
+
+# ---- the run
+
+trap finish EXIT
+start_display
+"$wine_run" --start-server
+
+tests=("$@")
+[ ${#tests[@]} -gt 0 ] || tests=($(declare -F | awk '{ print $3 }' | grep '^test_'))
+passed=0
+failed=0
+for test in "${tests[@]}"; do
+  before=$failures
+  echo "--- $test"
+  if start_app; then
+    "$test"
+  else
+    failures=$((failures + 1))
+  fi
+  stop_app
+  if [ "$failures" -eq "$before" ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "    ($test failed)"; fi
+done
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,67 @@
+#include "ui/cipher_dialog.h"
+
+#include <cstring>
+
+#include "cipher/input_checks.h"
+#include "framework/dialog_number.h"
+#include "framework/win_app.h"
+#include "os/window_notifier.h"
+#include "ui/resource.h"
+
+char g_storedDataPath[kPathCapacity];
+char g_storedKeyPath[kPathCapacity];
+
+BEGIN_MESSAGE_MAP(CCipherDlg, CDialog)
+  ON_WM_SYSCOMMAND()
+  ON_WM_PAINT()
+  ON_WM_QUERYDRAGICON()
+  ON_WM_LBUTTONUP()
+  ON_BN_CLICKED(IDC_ENCRYPT, OnEncrypt)
+  ON_BN_CLICKED(IDC_DECRYPT, OnDecrypt)
+  ON_BN_CLICKED(IDC_KEY_READ_ONLY, OnKeyReadOnly)
+  ON_BN_CLICKED(IDC_BROWSE_DATA, OnBrowseData)
+  ON_BN_CLICKED(IDC_BROWSE_KEY, OnBrowseKey)
+  ON_EN_CHANGE(IDC_OFFSET, OnChangeOffset)
+  ON_EN_KILLFOCUS(IDC_OFFSET, OnKillFocusOffset)
+  ON_WM_VSCROLL()
+END_MESSAGE_MAP()
+
+CCipherDlg::CCipherDlg(HWND parent) : CDialog(IDD_CIPHER_DIALOG, parent) {
+  m_hIcon = LoadIconA(AfxGetApp()->m_hInstance, MAKEINTRESOURCEA(IDR_MAINFRAME));
+}
+
+BOOL CCipherDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+  SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  SetDlgItemInt(m_hWnd, IDC_OFFSET, 0, TRUE);
+  m_readOnly = 0;
+  return TRUE;
+}
+
+void CCipherDlg::OnEncrypt() { RunCommand(TransformDirection::Encrypt); }
+void CCipherDlg::OnDecrypt() { RunCommand(TransformDirection::Decrypt); }
+
+void CCipherDlg::RunCommand(TransformDirection direction) {
+  std::strcpy(m_dataPath, g_storedDataPath);
+  std::strcpy(m_keyPath, g_storedKeyPath);
+  m_offset = static_cast<std::int32_t>(GetDlgItemUnsigned(m_hWnd, IDC_OFFSET));
+  if (m_keyPath[0] == '\0' || m_dataPath[0] == '\0') return;
+
+  os::WindowNotifier notifier;
+  if (!CheckInputs(m_dataPath, m_keyPath, m_offset, m_readOnly, notifier)) return;
+  EnableCommandButtons(FALSE);
+  TransformFile(m_dataPath, m_keyPath, static_cast<std::uint8_t>(m_offset), direction, notifier);
+  SetWindowTextA(GetActiveWindow(), "Vaultine");
+  EnableCommandButtons(TRUE);
+  SetDlgItemTextA(GetActiveWindow(), IDC_DATA_DISPLAY, "");
+}
+
+void CCipherDlg::EnableCommandButtons(BOOL enable) {
+  HWND window = GetActiveWindow();
+  for (int id : {IDC_ENCRYPT, IDC_DECRYPT, IDC_BROWSE_DATA, IDC_BROWSE_KEY}) {
+    EnableWindow(GetDlgItem(window, id), enable);
+  }
+}
+
+void CCipherDlg::OnKeyReadOnly() { m_readOnly = m_readOnly != 1 ? 1 : 0; }

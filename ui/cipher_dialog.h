@@ -1,0 +1,58 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "cipher/transform.h"
+#include "framework/dialog.h"
+
+constexpr int kPathCapacity = 520;
+
+// The paths chosen with the browse buttons, for the whole run. A cancelled
+// browse empties its path; the commands only read them.
+extern char g_storedDataPath[kPathCapacity];
+extern char g_storedKeyPath[kPathCapacity];
+
+// The main window: choose a data file and a key file, set the offset, and
+// encrypt or decrypt the data file in place.
+class CCipherDlg : public CDialog {
+ public:
+  explicit CCipherDlg(HWND parent = nullptr);
+
+ protected:
+  BOOL OnInitDialog() override;
+
+  // Icon and About box.
+  void OnSysCommand(UINT id, LPARAM lParam);
+  void OnPaint();
+  HICON OnQueryDragIcon();
+  void OnLButtonUp(UINT flags, POINT point);
+
+  // Commands.
+  void OnEncrypt();
+  void OnDecrypt();
+  void OnKeyReadOnly();
+
+  // File selection.
+  void OnBrowseData();
+  void OnBrowseKey();
+
+  // Offset entry.
+  void OnChangeOffset();
+  void OnKillFocusOffset();
+  void OnVScroll(UINT code, int position, HWND scrollBar);
+
+ private:
+  void RunCommand(TransformDirection direction);
+  void EnableCommandButtons(BOOL enable);
+  void ClampOffset();
+
+  std::int32_t m_offset = 0;
+  std::int32_t m_readOnly = 0;
+  char m_keyPath[kPathCapacity] = {};
+  char m_dataPath[kPathCapacity] = {};
+  HICON m_hIcon;
+
+  DECLARE_MESSAGE_MAP()
+};

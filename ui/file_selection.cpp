@@ -1,0 +1,65 @@
+// The two browse buttons: the Open dialog, the stored path, the short display.
+
+#include <windows.h>
+#include <commdlg.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "ui/cipher_dialog.h"
+#include "ui/file_selection.h"
+#include "ui/path_display.h"
+#include "ui/resource.h"
+
+namespace {
+
+// The record as the earliest 32-bit Open dialog knew it: 76 bytes there.
+// It ends with lpTemplateName.
+constexpr DWORD kOpenFileNameSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
+#ifndef _WIN64
+static_assert(kOpenFileNameSize == 76, "the original record is 76 bytes");
+#endif
+
+char g_dataDisplay[kPathCapacity];
+char g_keyDisplay[kPathCapacity];
+
+void ShowChosenPath(const char* path, char* display, int field) {
+  std::snprintf(display, kPathCapacity, "%s", AbbreviatedPath(path).c_str());
+  SetDlgItemTextA(GetActiveWindow(), field, display);
+}
+
+}  // namespace
+
+int BrowseForFile(HWND owner, char* path, int capacity) {
+  path[0] = '\0';
+  OPENFILENAMEA record;
+  std::memset(&record, 0, sizeof record);
+  record.lStructSize = kOpenFileNameSize;
+  record.hwndOwner = owner;
+  record.lpstrFilter = "All Files (*.*)\0*.*\0";
+  record.lpstrFile = path;
+  record.nMaxFile = static_cast<DWORD>(capacity);
+  record.Flags = OFN_PATHMUSTEXIST;
+  int chosen = GetOpenFileNameA(&record);
+  if (chosen != 0) return chosen;
+
+  char text[64] = "Common Dialog Error: ";
+  DWORD code = CommDlgExtendedError();
+  if (code != 0) {
+    std::snprintf(text + std::strlen(text), sizeof text - std::strlen(text), "%ld", static_cast<long>(code));
+    MessageBoxA(nullptr, text, "WARNING", MB_ICONHAND);
+  }
+  return 0;
+}
+
+void CCipherDlg::OnBrowseData() {
+  if (!BrowseForFile(GetActiveWindow(), g_storedDataPath, kPathCapacity)) return;
+  ShowChosenPath(g_storedDataPath, g_dataDisplay, IDC_DATA_DISPLAY);
+}
+
+void CCipherDlg::OnBrowseKey() {
+  if (!BrowseForFile(GetActiveWindow(), g_storedKeyPath, kPathCapacity)) return;
+  ShowChosenPath(g_storedKeyPath, g_keyDisplay, IDC_KEY_DISPLAY);
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <windows.h>
+
+// Shows the Open dialog for any file. Returns nonzero with the full path in
+// path when the user chose one; 0 with path empty when cancelled or failed
+// (a failure is shown as "Common Dialog Error: " and its code).
+int BrowseForFile(HWND owner, char* path, int capacity);
