@@ -25,8 +25,9 @@ start_display() {
     Xvfb :$n -screen 0 1024x768x24 -noreset -nolisten tcp >/dev/null 2>&1 &
     xvfb_pid=$!
     export DISPLAY=:$n
+    # A display number taken by another server makes ours exit at once.
     for _ in $(seq 100); do
-      xdpyinfo >/dev/null 2>&1 && return 0
+      kill -0 $xvfb_pid 2>/dev/null || break
       xdotool getmouselocation >/dev/null 2>&1 && return 0
       sleep 0.05
     done
@@ -76,21 +77,20 @@ start_app() {
   main=$(wait_for '^Vaultine$' 30) || return 1
 }
 
-# Closes whatever boxes are open, then the program, as a user would; kills it
-# and restarts Wine only if that does not work.
+# Closes whatever boxes are still open, then the program with its close box,
+# as a user would; kills it and restarts Wine only if that does not work.
 stop_app() {
   [ -n "${app_pid:-}" ] || return 0
-  for _ in 1 2 3 4; do
-    kill -0 "$app_pid" 2>/dev/null || break
+  local tries
+  for tries in 1 2 3; do
+    [ -z "$(other_windows)" ] && break
     xdotool key Escape
-    for _ in $(seq 20); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+    sleep 0.2
   done
-  # A button disabled during a command loses the focus, so keys reach no
-  # control: the close box still works.
   if kill -0 "$app_pid" 2>/dev/null; then
-    eval "$(xdotool getwindowgeometry --shell "$main")"
+    eval "$(xdotool getwindowgeometry --shell "$main" 2>/dev/null)"
     xdotool mousemove --sync $((X + WIDTH - 12)) $((Y + 11)) click 1
-    for _ in $(seq 30); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+    for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
   fi
   if kill -0 "$app_pid" 2>/dev/null; then
     echo "    (the program would not close; killing it)" >&2
