@@ -49,7 +49,7 @@ done
 arch=$(tools/wine-run.sh --arch)
 if [ "$arch" = win64 ]; then toolchain=cmake/mingw-x86_64.cmake; else toolchain=cmake/mingw-i686.cmake; fi
 if command -v wine >/dev/null && command -v "$(sed -n 's/.*CMAKE_CXX_COMPILER \(.*\))/\1/p' "$toolchain")" >/dev/null; then
-  cmake -S . -B "build/bench-$arch" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVAULTINE_TESTS=OFF >/dev/null
+  cmake -S . -B "build/bench-$arch" -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
   cmake --build "build/bench-$arch" --target win32_transform -j"$(nproc)" >/dev/null
   tools/wine-run.sh --start-server
   data=$dir/data-wine

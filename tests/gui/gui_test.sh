@@ -130,6 +130,30 @@ click_key_browse() { click_dlu 5 29 53 14; }
 click_encrypt() { click_dlu 187 75 50 14; }
 click_decrypt() { click_dlu 187 60 50 14; }
 click_read_only() { click_dlu 8 80 10 10; }
+# Two quick clicks at one spot make a double click, which does not give an
+# edit field the focus: alternate between two spots of the field.
+click_offset() {
+  offset_click_left=$((1 - ${offset_click_left:-0}))
+  if [ "$offset_click_left" = 1 ]; then click_dlu 7 61 10 14; else click_dlu 23 61 10 14; fi
+}
+click_arrow_up() { click_dlu 40 61 10 5; }
+click_arrow_down() { click_dlu 40 71 10 5; }
+
+# Replaces the offset field's text by typing, leaving the focus in the field.
+type_offset() {
+  click_offset
+  xdotool key Home shift+End BackSpace
+  [ -z "$1" ] || xdotool type --delay 5 -- "$1"
+}
+
+# Mouse actions at client pixels of the main dialog (the About box area is
+# given in pixels, not dialog units).
+client_to_screen() {
+  eval "$(xdotool getwindowgeometry --shell "$main")"
+  echo $((X + 3 + $1)) $((Y + 22 + $2))
+}
+press_at() { xdotool mousemove $(client_to_screen "$1" "$2") mousedown 1; }
+release_at() { xdotool mousemove $(client_to_screen "$1" "$2") mouseup 1; }
 
 windows_path() { echo "Z:${1//\//\\}"; }
 
@@ -152,6 +176,19 @@ other_windows() {
 }
 
 probe() { "$wine_run" "$probe" "$@" 2>/dev/null | tr -d '\r'; }
+
+# Waits until control ID shows TEXT: input reaches the program a little after
+# xdotool returns.
+shows() {
+  local id=$1 want=$2 got
+  for _ in $(seq 50); do
+    got=$(probe text "$id")
+    [ "$got" = "$want" ] && return 0
+    sleep 0.1
+  done
+  echo "    control $id shows '$got', expected '$want'" >&2
+  return 1
+}
 
 # Waits for the program to finish a command: the title is back to "Vaultine"
 # and the buttons are enabled again.
@@ -211,7 +248,7 @@ test_encrypt_then_decrypt_restores_the_file() {
   wait_idle
   check "enciphered as computed" same_bytes "$work/data.bin" "$work/expected"
   check "title after the command" equals "$(xdotool getwindowname "$main")" Vaultine
-  check "data display cleared" equals "$(probe text 1000)" ""
+  check "data display cleared" shows 1000 ""
   click_decrypt
   wait_idle
   check "deciphered back" cmp -s "$work/data.bin" "$work/plain.bin"
@@ -260,14 +297,13 @@ test_cancelled_open_keeps_the_display_and_forgets_the_path() {
   make_files
   choose_file click_key_browse "$work/key.bin"
   choose_file click_data_browse "$work/data.bin"
-  local shown open
-  shown=$(probe text 1000)
-  check "long path shortened" equals "$shown" 'Z:\...\data.bin'
+  local shown='Z:\...\data.bin' open
+  check "long path shortened" shows 1000 "$shown"
   click_data_browse
   open=$(wait_for '^Open$')
   xdotool key Escape
   wait_gone '^Open$'
-  check "display kept" equals "$(probe text 1000)" "$shown"
+  check "display kept" shows 1000 "$shown"
   click_encrypt
   sleep 0.5
   check "nothing enciphered" cmp -s "$work/data.bin" "$work/plain.bin"
@@ -279,12 +315,136 @@ test_second_encrypt_after_the_display_was_cleared() {
   choose_file click_key_browse "$work/key.bin"
   click_encrypt
   wait_idle
-  check "display cleared" equals "$(probe text 1000)" ""
+  check "display cleared" shows 1000 ""
   click_encrypt
   wait_idle
   # Twice enciphered: the shift applied a second time to the first result.
   expected_bytes "$work/plain.bin" "$work/key.bin" 0 2 >"$work/twice"
   check "enciphered twice" same_bytes "$work/data.bin" "$work/twice"
+}
+
+test_typed_offsets_are_cleaned_when_the_field_is_left() {
+  local typed shown
+  for pair in "999:255" "-5:0" "12abc:12" "007:7" ":0" "255:255"; do
+    typed=${pair%%:*} shown=${pair#*:}
+    type_offset "$typed"
+    check "'$typed' kept while typing" shows 1002 "$typed"
+    xdotool key Tab
+    check "'$typed' shown as $shown" shows 1002 "$shown"
+  done
+}
+
+test_arrows_step_the_offset_and_stop_at_the_ends() {
+  click_arrow_down
+  check "no step below 0" shows 1002 0
+  click_arrow_up
+  click_arrow_up
+  check "two steps up" shows 1002 2
+  click_arrow_down
+  check "one step down" shows 1002 1
+  type_offset 255
+  xdotool key Tab
+  click_arrow_up
+  check "no step above 255" shows 1002 255
+}
+
+test_typed_and_stepped_offsets_shift_the_bytes() {
+  make_files
+  choose_file click_data_browse "$work/data.bin"
+  choose_file click_key_browse "$work/key.bin"
+  type_offset 17
+  click_encrypt
+  wait_idle
+  check "enciphered with offset 17" same_bytes "$work/data.bin" <(expected_bytes "$work/plain.bin" "$work/key.bin" 17 1)
+  type_offset 15
+  xdotool key Tab
+  click_arrow_up
+  click_arrow_up
+  check "stepped to 17" shows 1002 17
+  click_decrypt
+  wait_idle
+  check "deciphered with offset 17" cmp -s "$work/data.bin" "$work/plain.bin"
+}
+
+test_offset_300_is_cut_to_255_when_encrypt_is_clicked() {
+  make_files
+  choose_file click_data_browse "$work/data.bin"
+  choose_file click_key_browse "$work/key.bin"
+  type_offset 300
+  click_encrypt
+  wait_idle
+  check "field shows 255" shows 1002 255
+  check "enciphered with offset 255" same_bytes "$work/data.bin" <(expected_bytes "$work/plain.bin" "$work/key.bin" 255 1)
+}
+
+test_enter_on_the_focused_decrypt_button_runs_decrypt() {
+  make_files
+  choose_file click_data_browse "$work/data.bin"
+  choose_file click_key_browse "$work/key.bin"
+  type_offset 5
+  xdotool key Tab Tab Tab  # the check box, Encrypt, Decrypt
+  xdotool key Return
+  wait_idle
+  check "deciphered with offset 5" same_bytes "$work/data.bin" <(expected_bytes "$work/plain.bin" "$work/key.bin" 5 -1)
+  check "program still running" kill -0 "$app_pid"
+}
+
+test_enter_in_the_offset_field_ends_the_program() {
+  click_offset
+  xdotool key Return
+  check "program ended" wait_exit 10
+}
+
+test_about_box_opens_on_a_click_on_the_icon() {
+  press_at 321 41
+  release_at 321 41
+  local about
+  about=$(wait_for '^About Qelt$')
+  check "About box open" test -n "$about"
+  import -window root "$shots/about-box.png" 2>/dev/null
+  xdotool key Return
+  check "Enter closes it" wait_gone '^About Qelt$' 10
+  press_at 321 41
+  release_at 321 41
+  wait_for '^About Qelt$' >/dev/null
+  xdotool key Escape
+  check "Escape closes it" wait_gone '^About Qelt$' 10
+}
+
+test_only_the_release_over_the_icon_counts() {
+  press_at 290 41    # beside the icon
+  release_at 321 41  # over it
+  check "release over the icon opens it" wait_for '^About Qelt$' 10
+  xdotool key Return
+  wait_gone '^About Qelt$'
+  press_at 321 41    # on the icon
+  release_at 200 100 # elsewhere
+  press_at 290 41    # a click beside it
+  release_at 290 41
+  sleep 0.5  # nothing is supposed to happen; give it the chance to go wrong
+  check "no About box" equals "$(other_windows)" ""
+}
+
+test_system_command_0x0010_opens_the_about_box() {
+  probe syscommand 0x0013
+  check "About box open" wait_for '^About Qelt$' 10
+  xdotool key Return
+  wait_gone '^About Qelt$'
+}
+
+test_f1_without_help_file_says_so() {
+  xdotool key F1
+  check "help box" wait_for '^Qelt$' 10
+  check "help text" equals "$(probe box Qelt)" "Failed to launch help."
+  xdotool key Return
+  wait_gone '^Qelt$'
+  press_at 321 41
+  release_at 321 41
+  wait_for '^About Qelt$' >/dev/null
+  xdotool key F1
+  check "help box from the About box" wait_for '^Qelt$' 10
+  xdotool key Return
+  wait_gone '^Qelt$'
 }
 
 test_read_only_option_marks_the_key_file() {

@@ -5,6 +5,8 @@
 //   probe enabled ID     1 or 0
 //   probe checked ID     1 or 0
 //   probe box CAPTION    the text of the message box with that caption
+//   probe syscommand ID  posts that system command to the dialog, as its
+//                        system menu would
 
 #include <windows.h>
 
@@ -44,11 +46,13 @@ int main(int argc, char* argv[]) {
   HWND dialog = MainDialog();
   if (dialog == nullptr) return 1;
   HWND control = GetDlgItem(dialog, std::atoi(argv[2]));
-  if (control == nullptr) return 1;
+  if (control == nullptr && what != "syscommand") return 1;
   if (what == "text") {
     std::printf("%s\n", TextOf(control).c_str());
   } else if (what == "enabled") {
     std::printf("%d\n", IsWindowEnabled(control) ? 1 : 0);
+  } else if (what == "syscommand") {
+    PostMessageA(dialog, WM_SYSCOMMAND, static_cast<WPARAM>(std::strtoul(argv[2], nullptr, 0)), 0);
   } else if (what == "checked") {
     std::printf("%d\n", SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
   } else {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Windows program must be a GUI executable of the expected kind that
-# needs nothing but the system's own DLLs.
+# needs nothing but the system's own DLLs, named as its version resource says.
 #   check_imports.sh OBJDUMP EXE PE32|PE32+
 set -euo pipefail
 objdump=$1 exe=$2 kind=$3
@@ -14,4 +14,10 @@ while read -r dll; do
     *) echo "imports $dll, which is not a system DLL"; status=1 ;;
   esac
 done < <(sed -n 's/^\s*DLL Name: //p' <<<"$headers")
+# Version strings are UTF-16: each value follows its name.
+original=$(strings -el "$exe" | grep -A1 -x OriginalFilename | tail -n 1)
+if [ "$original" != "$(basename "$exe")" ]; then
+  echo "file name $(basename "$exe") differs from the original file name '$original'"
+  status=1
+fi
 exit $status
