@@ -47,8 +47,9 @@ done
 
 # The Windows engine under Wine against the native companion, on 256 MiB.
 arch=$(tools/wine-run.sh --arch)
-if [ "$arch" = win64 ]; then toolchain=cmake/mingw-x86_64.cmake; else toolchain=cmake/mingw-i686.cmake; fi
-if command -v wine >/dev/null && command -v "$(sed -n 's/.*CMAKE_CXX_COMPILER \(.*\))/\1/p' "$toolchain")" >/dev/null; then
+if [ "$arch" = win64 ]; then mingw_arch=x86_64; else mingw_arch=i686; fi
+toolchain=cmake/mingw-$mingw_arch.cmake
+if command -v wine >/dev/null && command -v "$mingw_arch-w64-mingw32-g++-posix" >/dev/null; then
   cmake -S . -B "build/bench-$arch" -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
   cmake --build "build/bench-$arch" --target win32_transform -j"$(nproc)" >/dev/null
   tools/wine-run.sh --start-server

@@ -1,16 +1,4 @@
-# Cross-build for 64-bit Windows (for running tests where Wine runs only 64-bit programs) with Debian's mingw-w64; tests run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-# The -posix compilers: the win32 thread model lacks std::mutex, which
-# GoogleTest needs.
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run.sh)
+# 64-bit Windows: the same sources, for running the tests where Wine can run
+# only 64-bit programs (see tools/wine-run.sh).
+set(mingw_arch x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

@@ -346,6 +346,13 @@ test_arrows_step_the_offset_and_stop_at_the_ends() {
   xdotool key Tab
   click_arrow_up
   check "no step above 255" shows 1002 255
+  # 300 typed, focus still in the field: the arrow clamps to 255 and cannot
+  # step further, and the text stays until the field is left.
+  type_offset 300
+  click_arrow_up
+  check "300 left in place" shows 1002 300
+  xdotool key Tab
+  check "then shown as 255" shows 1002 255
 }
 
 test_typed_and_stepped_offsets_shift_the_bytes() {
@@ -445,6 +452,48 @@ test_f1_without_help_file_says_so() {
   check "help box from the About box" wait_for '^Qelt$' 10
   xdotool key Return
   wait_gone '^Qelt$'
+}
+
+test_display_shortens_paths_beyond_20_characters() {
+  local short
+  short=$(mktemp -d /tmp/vXXXX)  # Z:\tmp\vXXXX\ is 13 characters
+  head -c 10 /dev/urandom >"$short/a12.bin"
+  head -c 10 /dev/urandom >"$short/a123.bin"
+  head -c 10 /dev/urandom >"$work/no_extension"
+  choose_file click_data_browse "$short/a12.bin"
+  check "20 characters shown whole" shows 1000 "$(windows_path "$short/a12.bin")"
+  choose_file click_data_browse "$short/a123.bin"
+  check "21 characters shortened" shows 1000 'Z:\...\a123.bin'
+  choose_file click_key_browse "$work/no_extension"
+  check "no extension" shows 1001 'Z:\...\no_extension'
+  rm -rf "$short"
+}
+
+test_offset_that_is_no_number_enciphers_with_0() {
+  make_files
+  choose_file click_data_browse "$work/data.bin"
+  choose_file click_key_browse "$work/key.bin"
+  type_offset -5
+  click_encrypt
+  wait_idle
+  check "field shows 0" shows 1002 0
+  check "enciphered with offset 0" same_bytes "$work/data.bin" <(expected_bytes "$work/plain.bin" "$work/key.bin" 0 1)
+}
+
+test_closing_the_about_box_leaves_the_dialog_as_it_was() {
+  make_files
+  choose_file click_data_browse "$work/data.bin"
+  type_offset 42
+  xdotool key Tab
+  click_read_only
+  press_at 321 41
+  release_at 321 41
+  wait_for '^About Qelt$' >/dev/null
+  xdotool key Return
+  wait_gone '^About Qelt$'
+  check "offset kept" shows 1002 42
+  check "display kept" shows 1000 'Z:\...\data.bin'
+  check "check box kept" equals "$(probe checked 1006)" 1
 }
 
 test_read_only_option_marks_the_key_file() {
