@@ -109,13 +109,10 @@ OutputFile::Created OutputFile::Create(const std::string& path, const std::strin
   mode_t mode = (model.st_mode & kPermissionBits) | S_IWUSR;
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, mode & ~(S_IRWXG | S_IRWXO));
   if (fd < 0) return errno == EEXIST ? Created::kAlreadyExists : Created::kFailed;
-  // Keep the model's owner and group where we may; group bits meant for the
-  // model's group must not reach another group.
-  if (fchown(fd, model.st_uid, model.st_gid) != 0) {
-    if (fchown(fd, static_cast<uid_t>(-1), model.st_gid) != 0) {
-      // Not ours to give away: stay with what the kernel gave us.
-    }
-  }
+  // Keep the model's owner and group where we may (root may change both, an
+  // owner only the group); group bits meant for the model's group must not
+  // reach another group.
+  if (fchown(fd, model.st_uid, model.st_gid) != 0) (void)!fchown(fd, static_cast<uid_t>(-1), model.st_gid);
   struct stat created;
   if (fstat(fd, &created) == 0 && created.st_gid != model.st_gid) {
     mode &= ~static_cast<mode_t>(S_IRWXG);
