@@ -46,20 +46,18 @@ for mib in 256 1024; do
 done
 
 # The Windows engine under Wine against the native companion, on 256 MiB.
-arch=$(tools/wine-run.sh --arch)
-if [ "$arch" = win64 ]; then mingw_arch=x86_64; else mingw_arch=i686; fi
-toolchain=cmake/mingw-$mingw_arch.cmake
+mingw_arch=$(tools/wine-run.sh --mingw-arch)
 if command -v wine >/dev/null && command -v "$mingw_arch-w64-mingw32-g++-posix" >/dev/null; then
-  cmake -S . -B "build/bench-$arch" -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
-  cmake --build "build/bench-$arch" --target win32_transform -j"$(nproc)" >/dev/null
+  cmake -S . -B "build/bench-$mingw_arch" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$mingw_arch.cmake" >/dev/null
+  cmake --build "build/bench-$mingw_arch" --target win32_transform -j"$(nproc)" >/dev/null
   tools/wine-run.sh --start-server
   data=$dir/data-wine
   head -c $((256 << 20)) /dev/urandom >"$data"
   cat "$data" >/dev/null
-  read -r wine_s _ < <(measure tools/wine-run.sh "build/bench-$arch/bench/win32_transform.exe" "$data" "$dir/key")
+  read -r wine_s _ < <(measure tools/wine-run.sh "build/bench-$mingw_arch/bench/win32_transform.exe" "$data" "$dir/key")
   read -r native_s _ < <(measure "$vaultine" encrypt -q -k "$dir/key" "$data")
   tools/wine-run.sh --stop-server
-  printf '\nWindows engine under Wine (%s), 256MiB: %s s; native: %s s; ratio %s\n' "$arch" "$wine_s" "$native_s" \
+  printf '\nWindows engine under Wine (%s build), 256MiB: %s s; native: %s s; ratio %s\n' "$mingw_arch" "$wine_s" "$native_s" \
     "$(ratio "$wine_s" "$native_s")"
   rm -f "$data"
 else

@@ -10,19 +10,15 @@ jobs=$(nproc)
 cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/native --target vaultine -j"$jobs" >/dev/null
 
-arch=$(tools/wine-run.sh --arch)
-if [ "$arch" = win64 ]; then
+mingw_arch=$(tools/wine-run.sh --mingw-arch)
+if [ "$mingw_arch" != i686 ]; then
   echo "note: this kernel cannot run 32-bit Linux programs, which Wine needs for 32-bit Windows programs;"
   echo "      opening a 64-bit build of the same program (build/windows-i686/app/Qelt.EXE is the 32-bit one)."
   cmake -S . -B build/windows-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
   cmake --build build/windows-i686 --target vaultine_app -j"$jobs" >/dev/null
-  build=build/windows-x86_64
-  toolchain=cmake/mingw-x86_64.cmake
-else
-  build=build/windows-i686
-  toolchain=cmake/mingw-i686.cmake
 fi
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
+build=build/windows-$mingw_arch
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$mingw_arch.cmake" >/dev/null
 cmake --build "$build" --target vaultine_app -j"$jobs" >/dev/null
 
 if [ -z "${DISPLAY:-}" ] || ! timeout 5 xdotool getmouselocation >/dev/null 2>&1; then

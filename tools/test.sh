@@ -19,13 +19,13 @@ build() {
 build native -DCMAKE_BUILD_TYPE=Release -DVAULTINE_TESTS=ON
 build sanitize -DCMAKE_BUILD_TYPE=Debug -DVAULTINE_SANITIZE=ON -DVAULTINE_TESTS=ON
 build windows-i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DVAULTINE_TESTS=ON
-windows_tests=build/windows-i686
-if [ "$(tools/wine-run.sh --arch)" = win64 ]; then
+mingw_arch=$(tools/wine-run.sh --mingw-arch)
+if [ "$mingw_arch" != i686 ]; then
   echo "note: this kernel cannot run 32-bit Linux programs, which Wine needs for 32-bit Windows"
   echo "      programs; the Windows tests run as a 64-bit build of the same sources instead."
-  build windows-x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DVAULTINE_TESTS=ON
-  windows_tests=build/windows-x86_64
+  build "windows-$mingw_arch" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$mingw_arch.cmake" -DVAULTINE_TESTS=ON
 fi
+windows_tests=build/windows-$mingw_arch
 
 for dir in build/native build/sanitize "$windows_tests"; do
   echo "== testing $dir"

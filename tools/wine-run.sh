@@ -2,6 +2,7 @@
 # Runs a Windows program under Wine in the project's own prefix, quietly.
 #   wine-run.sh PROGRAM [ARGS...]   run it
 #   wine-run.sh --arch              print win32 or win64: what this machine's Wine runs
+#   wine-run.sh --mingw-arch        print i686 or x86_64: the Windows build to run here
 #   wine-run.sh --start-server      prepare the prefix and keep a wineserver up
 #   wine-run.sh --stop-server       end that wineserver
 #
@@ -45,6 +46,9 @@ prepare_prefix() {
 case "${1:-}" in
   --arch)
     echo "$arch"
+    ;;
+  --mingw-arch)
+    if [ "$arch" = win64 ]; then echo x86_64; else echo i686; fi
     ;;
   --start-server)
     prepare_prefix
