@@ -3,27 +3,22 @@
 #include <algorithm>
 #include <cstring>
 
-KeyStream::KeyStream(os::InputFile& file, std::size_t buffer_size) : file_(file), buffer_(buffer_size) {}
+KeyStream::KeyStream(os::InputFile& file, std::int64_t length) : file_(file), left_(length) {}
 
 bool KeyStream::Next(std::uint8_t* out, std::size_t count) {
-  while (count > 0) {
-    if (position_ == filled_ && !exhausted_) {
-      std::int64_t got = file_.Read(buffer_.data(), buffer_.size());
-      if (got < 0) return false;
-      exhausted_ = got == 0;
-      position_ = 0;
-      filled_ = static_cast<std::size_t>(got);
+  const std::size_t from_file = static_cast<std::size_t>(std::min<std::int64_t>(left_, static_cast<std::int64_t>(count)));
+  if (from_file > 0) {
+    if (file_.ReadFully(out, from_file) != static_cast<std::int64_t>(from_file)) return false;
+    left_ -= static_cast<std::int64_t>(from_file);
+    last_ = out[from_file - 1];
+  }
+  if (from_file < count) {
+    if (!end_checked_) {
+      std::uint8_t beyond;
+      if (file_.Read(&beyond, 1) != 0) return false;
+      end_checked_ = true;
     }
-    if (exhausted_) {
-      std::memset(out, last_, count);
-      return true;
-    }
-    std::size_t take = std::min(count, filled_ - position_);
-    std::memcpy(out, buffer_.data() + position_, take);
-    position_ += take;
-    last_ = out[take - 1];
-    out += take;
-    count -= take;
+    std::memset(out + from_file, last_, count - from_file);
   }
   return true;
 }

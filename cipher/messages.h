@@ -26,7 +26,8 @@ constexpr char kNameLeftAsCaption[] = "Error: Could not rename encrypted file!";
 
 constexpr char kWorkingFileExists[] =
     "A file named %s is in the way of the working file.\r\n"
-    "It may be the only copy of an earlier result. Move or rename it, then try again.";
+    "It was left by a run that did not finish or could not replace the file; the data file itself is whole. "
+    "Remove or rename it, then try again.";
 constexpr char kWorkingFileIsInput[] =
     "The working file for this file would be %s, which is the file itself or the key file.\r\n"
     "Rename that file, then try again.";
@@ -40,5 +41,19 @@ constexpr char kCouldNotWrite[] =
 constexpr char kWriteCaption[] = "Error: Could not write encrypted file!";
 constexpr char kStopped[] = "Stopped before the end. %s is unchanged.";
 constexpr char kStoppedCaption[] = "Interrupted!";
+constexpr char kDataChanged[] =
+    "%s was changed by another program during the run, so it was not replaced.\r\n"
+    "It is left as it now is. Try again once nothing else is using it.";
+constexpr char kWorkingFileChanged[] =
+    "The working file %s was removed or replaced by another program during the run, so nothing was replaced.\r\n"
+    "The data file is unchanged. Try again.";
+constexpr char kChangedCaption[] = "Error: File changed during the run!";
+constexpr char kKeyUnusable[] =
+    "The key file %s holds no bytes to encrypt with: it is empty, or its content is made anew each time it is "
+    "read, so the file could never be decrypted.\r\n"
+    "Choose another key file.";
+constexpr char kKeyUnusableCaption[] = "Key file error.";
+constexpr char kUnexpected[] = "Could not finish with %s: %s. The file was not replaced.";
+constexpr char kUnexpectedCaption[] = "Error: Could not finish!";
 
 }  // namespace messages

@@ -1,7 +1,8 @@
 #include "cipher/transform.h"
 
 #include <algorithm>
-#include <vector>
+#include <exception>
+#include <memory>
 
 #include "cipher/format.h"
 #include "cipher/key_stream.h"
@@ -13,105 +14,149 @@
 namespace {
 
 // Large enough to run at the disk's pace, small enough for constant memory.
-constexpr std::size_t kBlockSize = 1 << 20;
+constexpr std::int64_t kBlockSize = 1 << 20;
 
-void Warn(os::Notifier& notifier, const char* format, const std::string& path, const char* caption) {
-  notifier.Warning(Format(format, path.c_str()), caption);
+// One run: what it was asked to do and whom it tells.
+struct Job {
+  const std::string& data_path;
+  const std::string& key_path;
+  const std::string working_path;
+  std::uint8_t offset;
+  TransformDirection direction;
+  os::Notifier& notifier;
+
+  void Warn(const char* format, const std::string& path, const char* caption) const {
+    notifier.Warning(Format(format, path.c_str()), caption);
+  }
+  // The failures of the last step stay in the title line too.
+  void WarnInTitle(const char* format, const std::string& path, const char* caption) const {
+    const std::string text = Format(format, path.c_str());
+    notifier.Warning(text, caption);
+    notifier.Title(text);
+  }
+};
+
+// Not zero-filled first, so that a small file costs no more than its size.
+std::unique_ptr<std::uint8_t[]> Buffer(std::int64_t size) {
+  return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[static_cast<std::size_t>(size)]);
 }
 
-// Reads exactly count bytes: a data file that ends early was changed by
-// someone else since its length was taken.
-bool ReadFully(os::InputFile& file, std::uint8_t* out, std::size_t count) {
-  while (count > 0) {
-    std::int64_t got = file.Read(out, count);
-    if (got <= 0) return false;
-    out += got;
-    count -= static_cast<std::size_t>(got);
-  }
-  return true;
-}
-
-// Fills the new working file with the transformed bytes of the data file and
-// flushes it to disk. Reports its own failures.
-bool WriteWorkingFile(os::OutputFile& working, const std::string& working_path,
-                      const std::string& data_path, const std::string& key_path, std::uint8_t offset,
-                      TransformDirection direction, os::Notifier& notifier) {
-  os::InputFile data;
-  if (!data.Open(data_path)) {
-    Warn(notifier, messages::kCouldNotOpen, data_path, messages::kReadCaption);
-    return false;
-  }
-  os::InputFile key;
-  if (!key.Open(key_path)) {
-    Warn(notifier, messages::kCouldNotOpen, key_path, messages::kReadCaption);
-    return false;
-  }
-  const std::int64_t length = FileLength(data);
-  if (length < 0) {
-    Warn(notifier, messages::kCouldNotRead, data_path, messages::kReadCaption);
-    return false;
-  }
+// Writes the transformed bytes of the data file to the working file, with
+// progress in the title line. Reports its own failures.
+bool WriteTransformed(const Job& job, os::InputFile& data, std::int64_t length, KeyStream& keys,
+                      os::WorkingFile& working) {
   const std::int64_t step = ProgressStep(length);
-  const os::PathParts parts = os::SplitPath(data_path);
-
-  KeyStream keys(key, kBlockSize);
-  std::vector<std::uint8_t> block(kBlockSize);
-  std::vector<std::uint8_t> key_block(kBlockSize);
+  const os::PathParts parts = os::SplitPath(job.data_path);
+  const std::int64_t buffer_size = std::max<std::int64_t>(1, std::min(length, kBlockSize));
+  const std::unique_ptr<std::uint8_t[]> block = Buffer(buffer_size);
+  const std::unique_ptr<std::uint8_t[]> key_block = Buffer(buffer_size);
   for (std::int64_t i = 0; i < length;) {
     if (os::StopRequested()) {
-      Warn(notifier, messages::kStopped, data_path, messages::kStoppedCaption);
+      job.Warn(messages::kStopped, job.data_path, messages::kStoppedCaption);
       return false;
     }
     if (i % step == 0) {
-      notifier.Title(ProgressTitle(parts.name, parts.extension, ProgressPercent(i, length)));
+      job.notifier.Title(ProgressTitle(parts.name, parts.extension, ProgressPercent(i, length)));
     }
     // A block never runs past the next title position.
     const std::int64_t next_title = (i / step + 1) * step;
-    const std::size_t count = static_cast<std::size_t>(
-        std::min({length - i, next_title - i, static_cast<std::int64_t>(kBlockSize)}));
-    if (!ReadFully(data, block.data(), count)) {
-      Warn(notifier, messages::kCouldNotRead, data_path, messages::kReadCaption);
+    const std::int64_t count = std::min({length - i, next_title - i, buffer_size});
+    const std::int64_t got = data.ReadFully(block.get(), static_cast<std::size_t>(count));
+    if (got < 0) {
+      job.Warn(messages::kCouldNotRead, job.data_path, messages::kReadCaption);
       return false;
     }
-    if (!keys.Next(key_block.data(), count)) {
-      Warn(notifier, messages::kCouldNotRead, key_path, messages::kReadCaption);
+    if (got < count) {  // cut short by another program since its length was taken
+      job.Warn(messages::kDataChanged, job.data_path, messages::kChangedCaption);
       return false;
     }
-    ShiftBytes(block.data(), key_block.data(), count, offset, direction);
-    if (!working.Write(block.data(), count)) {
-      Warn(notifier, messages::kCouldNotWrite, working_path, messages::kWriteCaption);
+    if (!keys.Next(key_block.get(), static_cast<std::size_t>(count))) {
+      job.Warn(messages::kCouldNotRead, job.key_path, messages::kReadCaption);
       return false;
     }
-    i += static_cast<std::int64_t>(count);
-  }
-
-  data.Close();
-  const std::int64_t written = working.Finish();
-  const bool closed = working.Close();
-  key.Close();
-  if (written != length || !closed) {
-    Warn(notifier, messages::kCouldNotWrite, working_path, messages::kWriteCaption);
-    return false;
+    ShiftBytes(block.get(), key_block.get(), static_cast<std::size_t>(count), job.offset, job.direction);
+    if (!working.Write(block.get(), static_cast<std::size_t>(count))) {
+      job.Warn(messages::kCouldNotWrite, job.working_path, messages::kWriteCaption);
+      return false;
+    }
+    i += count;
   }
   return true;
 }
 
-// The finished working file takes the data file's place.
-bool ReplaceDataFile(const std::string& data_path, const std::string& working_path,
-                     os::Notifier& notifier) {
-  if (!os::RemoveFile(data_path)) {
-    const std::string text = Format(messages::kCouldNotDelete, data_path.c_str());
-    notifier.Warning(text, messages::kCouldNotDeleteCaption);
-    notifier.Title(text);
+// The finished working file takes the data file's place, or says why not.
+bool ReplaceDataFile(const Job& job, os::WorkingFile& working, const os::FileStamp& data_as_read) {
+  switch (working.Replace(job.data_path, data_as_read)) {
+    case os::WorkingFile::Replaced::kDone:
+      return true;
+    case os::WorkingFile::Replaced::kDataReadOnly:
+      working.Keep();
+      job.WarnInTitle(messages::kCouldNotDelete, job.data_path, messages::kCouldNotDeleteCaption);
+      return false;
+    case os::WorkingFile::Replaced::kFailed:
+      working.Keep();
+      job.WarnInTitle(messages::kNameLeftAs, job.working_path, messages::kNameLeftAsCaption);
+      return false;
+    case os::WorkingFile::Replaced::kDataChanged:
+      job.Warn(messages::kDataChanged, job.data_path, messages::kChangedCaption);
+      return false;
+    case os::WorkingFile::Replaced::kWorkingChanged:
+      job.Warn(messages::kWorkingFileChanged, job.working_path, messages::kChangedCaption);
+      return false;
+  }
+  return false;
+}
+
+bool TransformInPlace(const Job& job) {
+  const std::string& working_path = job.working_path;
+  if (working_path == job.data_path || working_path == job.key_path || os::SameFile(working_path, job.data_path) ||
+      os::SameFile(working_path, job.key_path)) {
+    job.Warn(messages::kWorkingFileIsInput, working_path, messages::kWorkingFileCaption);
     return false;
   }
-  if (!os::RenameFile(working_path, data_path)) {
-    const std::string text = Format(messages::kNameLeftAs, working_path.c_str());
-    notifier.Warning(text, messages::kNameLeftAsCaption);
-    notifier.Title(text);
+
+  os::Folder folder;
+  os::InputFile data;
+  if (!folder.OpenFolderOf(job.data_path) || !data.OpenIn(folder, job.data_path)) {
+    job.Warn(messages::kCouldNotOpen, job.data_path, messages::kReadCaption);
     return false;
   }
-  return true;
+  const os::FileStamp data_as_read = data.Stamp();
+  const std::int64_t length = FileLength(data);
+  if (length < 0) {
+    job.Warn(messages::kCouldNotRead, job.data_path, messages::kReadCaption);
+    return false;
+  }
+  os::InputFile key;
+  if (!key.Open(job.key_path)) {
+    job.Warn(messages::kCouldNotOpen, job.key_path, messages::kReadCaption);
+    return false;
+  }
+  const std::int64_t key_length = FileLength(key);
+  if (key_length <= 0) {
+    job.Warn(messages::kKeyUnusable, job.key_path, messages::kKeyUnusableCaption);
+    return false;
+  }
+
+  os::WorkingFile working(folder);
+  switch (working.Create(working_path, data)) {
+    case os::WorkingFile::Created::kAlreadyExists:
+      job.Warn(messages::kWorkingFileExists, working_path, messages::kWorkingFileCaption);
+      return false;
+    case os::WorkingFile::Created::kFailed:
+      job.Warn(messages::kCouldNotCreate, working_path, messages::kWorkingFileCaption);
+      return false;
+    case os::WorkingFile::Created::kNew:
+      break;
+  }
+  KeyStream keys(key, key_length);
+  if (!WriteTransformed(job, data, length, keys, working)) return false;
+  if (working.Finish(data) != length) {
+    job.Warn(messages::kCouldNotWrite, working_path, messages::kWriteCaption);
+    return false;
+  }
+  data.Close();  // Windows replaces no file that is still open
+  return ReplaceDataFile(job, working, data_as_read);
 }
 
 }  // namespace
@@ -126,8 +171,8 @@ void ShiftBytes(std::uint8_t* data, const std::uint8_t* key, std::size_t count, 
 }
 
 std::string WorkingPath(const std::string& data_path) {
-  const std::string::size_type dot = data_path.find('.');
-  std::string working = dot == std::string::npos ? data_path + "." : data_path.substr(0, dot + 1);
+  const std::string::size_type dot = data_path.find('.', os::FileNameStart(data_path));
+  const std::string working = dot == std::string::npos ? data_path + "." : data_path.substr(0, dot + 1);
   return working + os::kWorkingSuffix;
 }
 
@@ -141,28 +186,11 @@ std::int64_t FileLength(os::InputFile& stream) {
 
 bool TransformFile(const std::string& data_path, const std::string& key_path, std::uint8_t offset,
                    TransformDirection direction, os::Notifier& notifier) {
-  const std::string working_path = WorkingPath(data_path);
-  if (working_path == data_path || working_path == key_path || os::SameFile(working_path, data_path) ||
-      os::SameFile(working_path, key_path)) {
-    Warn(notifier, messages::kWorkingFileIsInput, working_path, messages::kWorkingFileCaption);
+  try {
+    return TransformInPlace({data_path, key_path, WorkingPath(data_path), offset, direction, notifier});
+  } catch (const std::exception& error) {
+    // The working file is gone with the stack; the data file was not replaced.
+    notifier.Warning(Format(messages::kUnexpected, data_path.c_str(), error.what()), messages::kUnexpectedCaption);
     return false;
   }
-
-  os::OutputFile working;
-  switch (working.Create(working_path, data_path)) {
-    case os::OutputFile::Created::kAlreadyExists:
-      Warn(notifier, messages::kWorkingFileExists, working_path, messages::kWorkingFileCaption);
-      return false;
-    case os::OutputFile::Created::kFailed:
-      Warn(notifier, messages::kCouldNotCreate, working_path, messages::kWorkingFileCaption);
-      return false;
-    case os::OutputFile::Created::kNew:
-      break;
-  }
-
-  if (!WriteWorkingFile(working, working_path, data_path, key_path, offset, direction, notifier)) {
-    working.Discard();
-    return false;
-  }
-  return ReplaceDataFile(data_path, working_path, notifier);
 }

@@ -14,8 +14,10 @@ enum class TransformDirection { Encrypt, Decrypt };
 void ShiftBytes(std::uint8_t* data, const std::uint8_t* key, std::size_t count, std::uint8_t offset,
                 TransformDirection direction);
 
-// The data path cut after its first full stop, with the working suffix
-// appended; a path without any full stop gets ".", then the suffix.
+// The working file's path: the data file's folder kept whole, its name cut
+// after the name's first full stop, and the working suffix appended; a name
+// without a full stop gets ".", then the suffix. C:\my.docs\report.txt gives
+// C:\my.docs\report.1e9 (e with circumflex).
 std::string WorkingPath(const std::string& data_path);
 
 // The length of an open stream, leaving its position where it was; -1 when
@@ -23,8 +25,13 @@ std::string WorkingPath(const std::string& data_path);
 std::int64_t FileLength(os::InputFile& stream);
 
 // Enciphers or deciphers the data file in place through the working file, with
-// progress in the title line. Every failure is shown to the user; the data file
-// is deleted only once the working file holds all of its transformed bytes.
-// Returns true when the data file now holds the result.
+// progress in the title line. The data path holds the whole original or the
+// whole result at every instant: the working file replaces the data file in
+// one step, once it holds all of the result on disk, and only if the data file
+// is still as it was read. Every failure, an exception too, is shown to the
+// user, and a working file that did not replace the data file is removed,
+// unless the data file was read-only or the system refused the replacement:
+// the result then stays at the working path. Returns true when the data path
+// now holds the result.
 bool TransformFile(const std::string& data_path, const std::string& key_path, std::uint8_t offset,
                    TransformDirection direction, os::Notifier& notifier);

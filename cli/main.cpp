@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 
 #include "app/version.h"
 #include "cipher/input_checks.h"
@@ -37,12 +38,19 @@ int TransformAll(const Options& options) {
   bool all_done = true;
   for (const std::string& file : options.files) {
     if (os::StopRequested()) break;
-    const std::string data_path = FollowLink(file);
-    const bool done =
-        CheckInputs(data_path, options.key_path, options.offset, options.make_key_read_only ? 1 : 0,
-                    notifier) != 0 &&
-        TransformFile(data_path, options.key_path, static_cast<std::uint8_t>(options.offset),
-                      options.direction, notifier);
+    bool done = false;
+    try {
+      const std::string data_path = FollowLink(file);
+      done = CheckInputs(data_path, options.key_path, options.offset, options.make_key_read_only ? 1 : 0,
+                         notifier) != 0 &&
+             TransformFile(data_path, options.key_path, static_cast<std::uint8_t>(options.offset),
+                           options.direction, notifier);
+    } catch (const std::exception& error) {
+      // The transform cleans up after itself; this escaped the checks, and
+      // the next file may still go well.
+      notifier.EndProgress();
+      std::fprintf(stderr, "vaultine: %s: %s\n", file.c_str(), error.what());
+    }
     notifier.EndProgress();
     all_done = all_done && done;
   }

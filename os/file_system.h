@@ -1,8 +1,9 @@
 #pragma once
 
 // The file services the engine needs, one implementation per platform:
-// file_system_win32.cpp and file_system_posix.cpp. Paths are byte strings in
-// the platform's own encoding (the ANSI code page on Windows, UTF-8 on POSIX).
+// file_system_win32.cpp and file_system_posix.cpp; file_system.cpp holds what
+// both share. Paths are byte strings in the platform's own encoding (the ANSI
+// code page on Windows, UTF-8 on POSIX).
 
 #include <cstddef>
 #include <cstdint>
@@ -38,8 +39,46 @@ class FileProbe {
   std::intptr_t handle_ = -1;
 };
 
-// A byte stream read from an existing file. Others may still read and write
-// the file while it is open.
+// Which file a path named, and how it stood: the same file with the same size
+// and modification time has not been written since.
+struct FileStamp {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  std::int64_t size = -1;
+  std::int64_t modified = 0;
+
+  bool IsSameFileAs(const FileStamp& other) const {
+    return volume == other.volume && index == other.index;
+  }
+  bool operator==(const FileStamp& other) const {
+    return IsSameFileAs(other) && size == other.size && modified == other.modified;
+  }
+  bool operator!=(const FileStamp& other) const { return !(*this == other); }
+};
+
+// The folder that holds a file, opened once for a run. On POSIX every later
+// step names its file relative to it, so a folder renamed or swapped for a
+// link during the run cannot send a step elsewhere. Windows names files by
+// full path; there the files a run holds open cannot be renamed away.
+class Folder {
+ public:
+  Folder() = default;
+  ~Folder();
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+
+  // Opens the folder of the file at path (the current folder when the path
+  // names none).
+  bool OpenFolderOf(const std::string& path);
+
+ private:
+  friend class InputFile;
+  friend class WorkingFile;
+  std::intptr_t handle_ = -1;
+};
+
+// A byte stream read from an existing regular file. Others may still read and
+// write the file while it is open.
 class InputFile {
  public:
   InputFile() = default;
@@ -48,60 +87,81 @@ class InputFile {
   InputFile& operator=(const InputFile&) = delete;
 
   bool Open(const std::string& path);
+  // Opens the file at path, which lies in folder, without following a link
+  // in its last part.
+  bool OpenIn(const Folder& folder, const std::string& path);
   void Close();
 
   // Reads up to size bytes; returns how many (0 at end of file) or -1 on error.
   std::int64_t Read(void* buffer, std::size_t size);
+  // Reads size bytes unless the file ends first; returns how many, or -1.
+  std::int64_t ReadFully(void* buffer, std::size_t size);
 
   // Positions in bytes; -1 on error.
   std::int64_t Tell();
   std::int64_t SeekToEnd();
   bool Seek(std::int64_t position);
 
+  // The open file's stamp; its size is -1 when it cannot be learnt.
+  FileStamp Stamp() const;
+
  private:
+  friend class WorkingFile;
   std::intptr_t handle_ = -1;
 };
 
-// A new file that did not exist before; an existing file is never opened.
-class OutputFile {
+// The working file of one run: a new file beside the data file that receives
+// the result and then takes the data file's place in one step. Unless it did,
+// or Keep was called, it is removed when this object goes, whatever way the
+// run ends; a file that another program put at its path is never touched.
+class WorkingFile {
  public:
   enum class Created { kNew, kAlreadyExists, kFailed };
+  enum class Replaced {
+    kDone,            // the data path now holds the result
+    kDataReadOnly,    // the data file is read-only, or its user may not write it
+    kDataChanged,     // the data file is gone or was written since it was read
+    kWorkingChanged,  // the working path no longer names this run's file
+    kFailed,          // the system refused the replacement; the data file is whole
+  };
 
-  OutputFile() = default;
-  ~OutputFile() { Close(); }
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
+  explicit WorkingFile(const Folder& folder);
+  ~WorkingFile();
+  WorkingFile(const WorkingFile&) = delete;
+  WorkingFile& operator=(const WorkingFile&) = delete;
 
-  // Access to the new file is never wider than to the file at model_path.
-  Created Create(const std::string& path, const std::string& model_path);
+  // Creates the file at path, in the folder, only if nothing is there yet.
+  // Until Finish only its owner may use it, and nobody else may write it.
+  Created Create(const std::string& path, const InputFile& data);
 
   // Writes all size bytes or fails.
   bool Write(const void* buffer, std::size_t size);
 
-  // Flushes to the disk, gives the file the model's permissions and reports
-  // its length, or -1 when any of it failed.
-  std::int64_t Finish();
+  // Gives the file what guards the data file (owner, group, permission bits,
+  // POSIX ACL and extended attributes; never wider access), flushes it to the
+  // disk, closes it and returns its length, or -1 when any of it failed.
+  std::int64_t Finish(const InputFile& data);
 
-  // Closes; false when the close itself reported an error.
-  bool Close();
+  // Puts the finished file in the data file's place in one step, provided the
+  // data file may be written and is still as it was read, and the working
+  // path still names this file. The data path holds the whole original or the
+  // whole result at every instant.
+  Replaced Replace(const std::string& data_path, const FileStamp& data_as_read);
 
-  // Closes and removes the file, whatever its attributes by now.
-  void Discard();
+  // Leaves the file where it is when this object goes.
+  void Keep() { keep_ = true; }
 
  private:
+  void Close();
+
+  const Folder& folder_;
   std::intptr_t handle_ = -1;
   std::string path_;
-  std::string model_path_;
+  FileStamp identity_;
+  bool keep_ = false;
   std::int64_t written_ = 0;
   std::int64_t started_writeback_ = 0;
-  static constexpr std::int64_t kWritebackChunk = 8 << 20;
 };
-
-// Deletes a file. Fails for a read-only file, as Windows does.
-bool RemoveFile(const std::string& path);
-
-// Moves a file to a new path; fails when the destination exists.
-bool RenameFile(const std::string& from, const std::string& to);
 
 // Adds the read-only attribute, keeping every other attribute.
 bool MakeReadOnly(const std::string& path);

@@ -3,10 +3,13 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <vector>
 
 namespace os {
 
@@ -18,13 +21,36 @@ namespace {
 
 constexpr mode_t kPermissionBits = 0777;
 constexpr mode_t kWriteBits = 0222;
+// Without blocking on a FIFO and without taking a terminal.
+constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+// Writeback starts every so often while the rest is transformed, so the flush
+// at the end has little left to wait for.
+constexpr std::int64_t kWritebackChunk = 8 << 20;
 
 int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
 
-// Open without blocking on a FIFO and without taking a terminal; only regular
-// files are accepted, as a Windows file open would refuse a directory.
-int OpenRegularForReading(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+// The last part of a path: its file's name in its folder.
+std::string NameIn(const std::string& path) {
+  const std::string::size_type slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::string::size_type slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+}
+
+FileStamp StampOf(const struct stat& st) {
+  FileStamp stamp;
+  stamp.volume = st.st_dev;
+  stamp.index = st.st_ino;
+  stamp.size = st.st_size;
+  stamp.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return stamp;
+}
+
+// Only regular files are accepted, as a Windows open refuses a directory.
+int KeepIfRegular(int fd) {
   if (fd < 0) return -1;
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -49,19 +75,42 @@ bool OpenedNowhereElse(int fd) {
   return errno != EAGAIN && errno != EBUSY;
 }
 
-void SyncDirectoryOf(const std::string& path) {
-  std::string::size_type slash = path.find_last_of('/');
-  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);
-  close(fd);
+std::vector<std::string> AttributeNames(int fd) {
+  std::vector<std::string> names;
+  ssize_t size = flistxattr(fd, nullptr, 0);
+  if (size <= 0) return names;
+  std::string list(static_cast<std::size_t>(size), '\0');
+  size = flistxattr(fd, &list[0], list.size());
+  for (std::size_t start = 0; size > 0 && start < static_cast<std::size_t>(size);) {
+    const std::size_t end = list.find('\0', start);
+    names.push_back(list.substr(start, end - start));
+    start = end == std::string::npos ? list.size() : end + 1;
+  }
+  return names;
+}
+
+// The model's extended attributes, its ACL among them, replace the file's own:
+// an ACL inherited from the folder's default ACL must not outlive what the
+// model allows. Attributes the caller may not set are skipped.
+void CopyExtendedAttributes(int model, int fd) {
+  const std::vector<std::string> wanted = AttributeNames(model);
+  for (const std::string& name : AttributeNames(fd)) {
+    if (std::find(wanted.begin(), wanted.end(), name) == wanted.end()) fremovexattr(fd, name.c_str());
+  }
+  std::vector<char> value;
+  for (const std::string& name : wanted) {
+    const ssize_t size = fgetxattr(model, name.c_str(), nullptr, 0);
+    if (size < 0) continue;
+    value.resize(static_cast<std::size_t>(size));
+    const ssize_t got = fgetxattr(model, name.c_str(), value.data(), value.size());
+    if (got >= 0) fsetxattr(fd, name.c_str(), value.data(), static_cast<std::size_t>(got), 0);
+  }
 }
 
 }  // namespace
 
 FileProbe::FileProbe(const std::string& path, ProbeShare share) {
-  int fd = OpenRegularForReading(path);
+  int fd = KeepIfRegular(open(path.c_str(), kReadFlags));
   if (fd < 0) return;
   if (share == ProbeShare::kNone && !OpenedNowhereElse(fd)) {
     close(fd);
@@ -74,9 +123,29 @@ FileProbe::~FileProbe() {
   if (IsOpen()) close(Fd(handle_));
 }
 
+Folder::~Folder() {
+  if (handle_ != -1) close(Fd(handle_));
+}
+
+bool Folder::OpenFolderOf(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // A folder its user may enter and write but not list still serves for
+  // every step; only the flush of its entries is then left to the system.
+  if (fd < 0 && errno == EACCES) fd = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  handle_ = fd;
+  return fd >= 0;
+}
+
 bool InputFile::Open(const std::string& path) {
   Close();
-  handle_ = OpenRegularForReading(path);
+  handle_ = KeepIfRegular(open(path.c_str(), kReadFlags));
+  return handle_ != -1;
+}
+
+bool InputFile::OpenIn(const Folder& folder, const std::string& path) {
+  Close();
+  handle_ = KeepIfRegular(openat(Fd(folder.handle_), NameIn(path).c_str(), kReadFlags | O_NOFOLLOW));
   return handle_ != -1;
 }
 
@@ -101,30 +170,45 @@ bool InputFile::Seek(std::int64_t position) {
   return lseek(Fd(handle_), position, SEEK_SET) == position;
 }
 
-OutputFile::Created OutputFile::Create(const std::string& path, const std::string& model_path) {
+FileStamp InputFile::Stamp() const {
+  struct stat st;
+  return fstat(Fd(handle_), &st) == 0 ? StampOf(st) : FileStamp();
+}
+
+WorkingFile::WorkingFile(const Folder& folder) : folder_(folder) {}
+
+WorkingFile::~WorkingFile() {
   Close();
-  struct stat model;
-  if (stat(model_path.c_str(), &model) != 0) return Created::kFailed;
-  // Owner-writable until Finish, so that an unfinished file can be removed.
-  mode_t mode = (model.st_mode & kPermissionBits) | S_IWUSR;
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, mode & ~(S_IRWXG | S_IRWXO));
-  if (fd < 0) return errno == EEXIST ? Created::kAlreadyExists : Created::kFailed;
-  // Keep the model's owner and group where we may (root may change both, an
-  // owner only the group); group bits meant for the model's group must not
-  // reach another group.
-  if (fchown(fd, model.st_uid, model.st_gid) != 0) (void)!fchown(fd, static_cast<uid_t>(-1), model.st_gid);
-  struct stat created;
-  if (fstat(fd, &created) == 0 && created.st_gid != model.st_gid) {
-    mode &= ~static_cast<mode_t>(S_IRWXG);
+  if (keep_ || path_.empty()) return;
+  // Only this run's own file: another run may have put its own at this path.
+  const std::string name = NameIn(path_);
+  struct stat st;
+  if (fstatat(Fd(folder_.handle_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      StampOf(st).IsSameFileAs(identity_)) {
+    unlinkat(Fd(folder_.handle_), name.c_str(), 0);
   }
-  fchmod(fd, mode);
+}
+
+WorkingFile::Created WorkingFile::Create(const std::string& path, const InputFile& data) {
+  struct stat model;
+  if (fstat(Fd(data.handle_), &model) != 0) return Created::kFailed;
+  // Appending: a file cut short by someone else meanwhile stays short, and
+  // Finish sees it.
+  const int fd = openat(Fd(folder_.handle_), NameIn(path).c_str(),
+                        O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, S_IRUSR | S_IWUSR);
+  if (fd < 0) return errno == EEXIST ? Created::kAlreadyExists : Created::kFailed;
   handle_ = fd;
   path_ = path;
-  model_path_ = model_path;
+  struct stat created;
+  if (fstat(fd, &created) != 0) return Created::kFailed;
+  identity_ = StampOf(created);
+  // The model's owner and group where we may: root may give both, an owner
+  // only the group.
+  if (fchown(fd, model.st_uid, model.st_gid) != 0) (void)!fchown(fd, static_cast<uid_t>(-1), model.st_gid);
   return Created::kNew;
 }
 
-bool OutputFile::Write(const void* buffer, std::size_t size) {
+bool WorkingFile::Write(const void* buffer, std::size_t size) {
   const char* bytes = static_cast<const char*>(buffer);
   while (size > 0) {
     ssize_t n = write(Fd(handle_), bytes, size > SSIZE_MAX ? SSIZE_MAX : size);
@@ -136,8 +220,6 @@ bool OutputFile::Write(const void* buffer, std::size_t size) {
     size -= static_cast<std::size_t>(n);
     written_ += n;
   }
-  // Start writing back what is done while the rest is transformed, so the
-  // flush at the end has little left to wait for.
   if (written_ - started_writeback_ >= kWritebackChunk) {
     sync_file_range(Fd(handle_), started_writeback_, written_ - started_writeback_, SYNC_FILE_RANGE_WRITE);
     started_writeback_ = written_;
@@ -145,49 +227,49 @@ bool OutputFile::Write(const void* buffer, std::size_t size) {
   return true;
 }
 
-std::int64_t OutputFile::Finish() {
-  int fd = Fd(handle_);
-  if (fsync(fd) != 0) return -1;
+std::int64_t WorkingFile::Finish(const InputFile& data) {
+  const int fd = Fd(handle_);
   struct stat model;
   struct stat self;
-  if (stat(model_path_.c_str(), &model) != 0 || fstat(fd, &self) != 0) return -1;
+  if (fstat(Fd(data.handle_), &model) != 0 || fstat(fd, &self) != 0) return -1;
+  CopyExtendedAttributes(Fd(data.handle_), fd);
   mode_t mode = model.st_mode & kPermissionBits;
+  // Bits meant for the model's group must not reach another group.
   if (self.st_gid != model.st_gid) mode &= ~static_cast<mode_t>(S_IRWXG);
-  if (fchmod(fd, mode) != 0) return -1;
+  if (fchmod(fd, mode) != 0 || fsync(fd) != 0 || fstat(fd, &self) != 0) return -1;
+  handle_ = -1;
+  if (close(fd) != 0) return -1;
   return self.st_size;
 }
 
-bool OutputFile::Close() {
-  if (handle_ == -1) return true;
-  int result = close(Fd(handle_));
+WorkingFile::Replaced WorkingFile::Replace(const std::string& data_path, const FileStamp& data_as_read) {
+  const int folder = Fd(folder_.handle_);
+  const std::string data_name = NameIn(data_path);
+  const std::string working_name = NameIn(path_);
+  struct stat data;
+  if (fstatat(folder, data_name.c_str(), &data, AT_SYMLINK_NOFOLLOW) != 0 || StampOf(data) != data_as_read) {
+    return Replaced::kDataChanged;
+  }
+  // Root may write any file; one without write bits is read-only all the
+  // same, as the read-only attribute is on Windows.
+  if ((data.st_mode & kWriteBits) == 0 || faccessat(folder, data_name.c_str(), W_OK, AT_EACCESS) != 0) {
+    return Replaced::kDataReadOnly;
+  }
+  struct stat working;
+  if (fstatat(folder, working_name.c_str(), &working, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !StampOf(working).IsSameFileAs(identity_)) {
+    return Replaced::kWorkingChanged;
+  }
+  if (renameat(folder, working_name.c_str(), folder, data_name.c_str()) != 0) return Replaced::kFailed;
+  keep_ = true;  // it is the data file now
+  fsync(folder);
+  return Replaced::kDone;
+}
+
+void WorkingFile::Close() {
+  if (handle_ == -1) return;
+  close(Fd(handle_));
   handle_ = -1;
-  return result == 0;
-}
-
-void OutputFile::Discard() {
-  Close();
-  unlink(path_.c_str());
-}
-
-bool RemoveFile(const std::string& path) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0) return false;
-  if (!S_ISLNK(st.st_mode) && (st.st_mode & kWriteBits) == 0) {
-    errno = EACCES;
-    return false;
-  }
-  return unlink(path.c_str()) == 0;
-}
-
-bool RenameFile(const std::string& from, const std::string& to) {
-  bool moved = renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
-  if (!moved && (errno == EINVAL || errno == ENOSYS)) {
-    // File systems without the no-replace flag: a hard link fails on an
-    // existing destination just the same.
-    moved = link(from.c_str(), to.c_str()) == 0 && unlink(from.c_str()) == 0;
-  }
-  if (moved) SyncDirectoryOf(to);
-  return moved;
 }
 
 bool MakeReadOnly(const std::string& path) {

@@ -34,6 +34,32 @@ bool Identify(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
   return known;
 }
 
+FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  FileStamp stamp;
+  stamp.volume = info.dwVolumeSerialNumber;
+  stamp.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  stamp.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+  stamp.modified = static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime);
+  return stamp;
+}
+
+// The stamp of whatever the path names now; an empty stamp when nothing.
+FileStamp StampAt(const std::string& path) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return Identify(path, &info) ? StampOf(info) : FileStamp();
+}
+
+// Whether this user may write the file: a read-only file system or a file
+// whose permissions forbid writing refuses the open with access denied.
+bool MayWrite(const std::string& path) {
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return GetLastError() != ERROR_ACCESS_DENIED;
+  CloseHandle(handle);
+  return true;
+}
+
 }  // namespace
 
 FileProbe::FileProbe(const std::string& path, ProbeShare share) {
@@ -93,10 +119,33 @@ bool InputFile::Seek(std::int64_t position) {
   return SetFilePointerEx(Handle(handle_), target, nullptr, FILE_BEGIN) != FALSE;
 }
 
-OutputFile::Created OutputFile::Create(const std::string& path, const std::string& model_path) {
+Folder::~Folder() {}
+
+bool Folder::OpenFolderOf(const std::string&) { return true; }
+
+bool InputFile::OpenIn(const Folder&, const std::string& path) { return Open(path); }
+
+FileStamp InputFile::Stamp() const {
+  BY_HANDLE_FILE_INFORMATION info;
+  return GetFileInformationByHandle(Handle(handle_), &info) ? StampOf(info) : FileStamp();
+}
+
+WorkingFile::WorkingFile(const Folder& folder) : folder_(folder) {}
+
+WorkingFile::~WorkingFile() {
   Close();
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (keep_ || path_.empty()) return;
+  // Only this run's own file: another run may have put its own at this path.
+  if (StampAt(path_).IsSameFileAs(identity_)) {
+    SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path_.c_str());
+  }
+}
+
+WorkingFile::Created WorkingFile::Create(const std::string& path, const InputFile&) {
+  // Others may read it, but not write, rename or delete it while it is open.
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? Created::kAlreadyExists
@@ -104,11 +153,13 @@ OutputFile::Created OutputFile::Create(const std::string& path, const std::strin
   }
   handle_ = Store(handle);
   path_ = path;
-  model_path_ = model_path;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return Created::kFailed;
+  identity_ = StampOf(info);
   return Created::kNew;
 }
 
-bool OutputFile::Write(const void* buffer, std::size_t size) {
+bool WorkingFile::Write(const void* buffer, std::size_t size) {
   const char* bytes = static_cast<const char*>(buffer);
   const std::size_t kMaxChunk = 1u << 30;
   while (size > 0) {
@@ -117,33 +168,35 @@ bool OutputFile::Write(const void* buffer, std::size_t size) {
     if (!WriteFile(Handle(handle_), bytes, want, &written, nullptr) || written == 0) return false;
     bytes += written;
     size -= written;
+    written_ += written;
   }
   return true;
 }
 
-std::int64_t OutputFile::Finish() {
-  if (!FlushFileBuffers(Handle(handle_))) return -1;
+std::int64_t WorkingFile::Finish(const InputFile&) {
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(Handle(handle_), &size)) return -1;
-  return size.QuadPart;
-}
-
-bool OutputFile::Close() {
-  if (handle_ == -1) return true;
-  BOOL closed = CloseHandle(Handle(handle_));
+  if (!FlushFileBuffers(Handle(handle_)) || !GetFileSizeEx(Handle(handle_), &size)) return -1;
+  const BOOL closed = CloseHandle(Handle(handle_));
   handle_ = -1;
-  return closed != FALSE;
+  return closed ? size.QuadPart : -1;
 }
 
-void OutputFile::Discard() {
-  Close();
-  DeleteFileA(path_.c_str());
+WorkingFile::Replaced WorkingFile::Replace(const std::string& data_path, const FileStamp& data_as_read) {
+  const DWORD attributes = GetFileAttributesA(data_path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || StampAt(data_path) != data_as_read) return Replaced::kDataChanged;
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0 || !MayWrite(data_path)) return Replaced::kDataReadOnly;
+  if (!StampAt(path_).IsSameFileAs(identity_)) return Replaced::kWorkingChanged;
+  if (!MoveFileExA(path_.c_str(), data_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return Replaced::kFailed;
+  }
+  keep_ = true;  // it is the data file now
+  return Replaced::kDone;
 }
 
-bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != FALSE; }
-
-bool RenameFile(const std::string& from, const std::string& to) {
-  return MoveFileA(from.c_str(), to.c_str()) != FALSE;
+void WorkingFile::Close() {
+  if (handle_ == -1) return;
+  CloseHandle(Handle(handle_));
+  handle_ = -1;
 }
 
 bool MakeReadOnly(const std::string& path) {

@@ -1,5 +1,7 @@
 #include "os/path_split.h"
 
+#include <algorithm>
+
 #include "os/file_system.h"
 
 namespace os {
@@ -9,6 +11,19 @@ std::string Cut(const std::string& part) { return part.substr(0, kMaxPart); }
 
 }  // namespace
 
+std::string::size_type FileNameStart(const std::string& path) {
+  std::string::size_type name_start = 0;
+  for (std::string::size_type i = 0; i < path.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(path[i]);
+    if (IsLeadByte(byte) && i + 1 < path.size()) {
+      ++i;
+    } else if (byte == '\\' || byte == '/') {
+      name_start = i + 1;
+    }
+  }
+  return name_start;
+}
+
 PathParts SplitPath(const std::string& path) {
   PathParts parts;
   std::string::size_type start = 0;
@@ -16,17 +31,15 @@ PathParts SplitPath(const std::string& path) {
     parts.drive = path.substr(0, 2);
     start = 2;
   }
+  const std::string::size_type name_start = std::max(start, FileNameStart(path));
 
-  std::string::size_type name_start = start;
+  // The name starts just after a separator, so the scan starts in step with
+  // the two-byte characters.
   std::string::size_type last_dot = std::string::npos;
-  for (std::string::size_type i = start; i < path.size(); ++i) {
-    unsigned char byte = static_cast<unsigned char>(path[i]);
-    if (IsLeadByte(byte) && i + 1 < path.size()) {
+  for (std::string::size_type i = name_start; i < path.size(); ++i) {
+    if (IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
       ++i;
-    } else if (byte == '\\' || byte == '/') {
-      name_start = i + 1;
-      last_dot = std::string::npos;
-    } else if (byte == '.') {
+    } else if (path[i] == '.') {
       last_dot = i;
     }
   }

@@ -17,4 +17,8 @@ struct PathParts {
 constexpr std::string::size_type kMaxPart = 255;
 PathParts SplitPath(const std::string& path);
 
+// Where the file's own name starts: just after the last backslash or slash,
+// or 0 when there is none.
+std::string::size_type FileNameStart(const std::string& path);
+
 }  // namespace os

@@ -2,6 +2,7 @@
 // messages and files out.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,6 +15,7 @@
 
 #include "cipher/transform.h"
 #include "os/file_system.h"
+#include "tests/posix/mounted_dir.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -24,15 +26,27 @@ struct Result {
   std::string err;
 };
 
+// How the command is started: from which folder, and as which user (0: as
+// the test runs).
+struct Start {
+  std::string folder;
+  uid_t user = 0;
+};
+
+// A user of its own for tests of access rights: no account needs to exist.
+constexpr uid_t kOtherUser = 65534;
+
 class CliTest : public ::testing::Test {
  protected:
-  pid_t Start(const std::vector<std::string>& args) {
+  pid_t Start(const std::vector<std::string>& args, const ::Start& how = {}) {
     pid_t child = fork();
     if (child == 0) {
       int out = open(dir.File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       int err = open(dir.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       dup2(out, STDOUT_FILENO);
       dup2(err, STDERR_FILENO);
+      if (!how.folder.empty() && chdir(how.folder.c_str()) != 0) _exit(126);
+      if (how.user != 0 && (setgroups(0, nullptr) != 0 || setgid(how.user) != 0 || setuid(how.user) != 0)) _exit(126);
       std::vector<char*> argv;
       argv.push_back(const_cast<char*>(VAULTINE_CLI));
       for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -55,7 +69,7 @@ class CliTest : public ::testing::Test {
     return result;
   }
 
-  Result Run(const std::vector<std::string>& args) { return Finish(Start(args)); }
+  Result Run(const std::vector<std::string>& args, const ::Start& how = {}) { return Finish(Start(args, how)); }
 
   std::string WriteFile(const std::string& name, const Bytes& bytes) {
     const std::string path = dir.File(name);
@@ -170,6 +184,56 @@ TEST_F(CliTest, LinkIsFollowedToItsFile) {
   struct stat st;
   ASSERT_EQ(lstat(link.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST_F(CliTest, RelativePathFromAnotherFileSystemKeepsTheWorkingFileBesideItsFile) {
+  ASSERT_TRUE(MakeDirectory(dir.File("docs")));
+  const Bytes a = RandomBytes(1000, 9);
+  const std::string path_a = WriteFile("docs/a.txt", a);
+  // Run from another file system where the test may mount one: a working
+  // file there could never take the file's place.
+  MountedDir elsewhere(dir.File("elsewhere"), "size=64k");
+  const Result result = Run({"encrypt", "-k", key_path, "../docs/a.txt"}, {dir.File("elsewhere")});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::Encrypt));
+}
+
+TEST_F(CliTest, AUserWhoMayNotWriteTheFileCannotReplaceIt) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);  // she may write in the folder
+  const Bytes a = RandomBytes(1000, 10);
+  const std::string path_a = WriteFile("a.txt", a);
+  ASSERT_EQ(chmod(path_a.c_str(), 0644), 0);  // and read the file
+
+  const Result result = Run({"encrypt", "-k", key_path, path_a}, {"", kOtherUser});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "Error: Could not delete original file!: Could not delete " + path_a + ".\n");
+  EXPECT_EQ(ReadBytes(path_a), a);
+  struct stat st;
+  ASSERT_EQ(stat(path_a.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 0u);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  EXPECT_EQ(ReadBytes(WorkingPath(path_a)), Expected(a, key, 0, TransformDirection::Encrypt));
+}
+
+TEST_F(CliTest, AUserAllowedToWriteByAnAclGetsNoWiderResult) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  const Bytes a = RandomBytes(1000, 11);
+  const std::string path_a = WriteFile("a.txt", a);
+  ASSERT_EQ(chmod(path_a.c_str(), 0640), 0);
+  if (system(("setfacl -m u:" + std::to_string(kOtherUser) + ":rw- " + path_a + " 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "no setfacl (Debian package acl) or no ACLs here";
+  }
+  const Result result = Run({"encrypt", "-k", key_path, path_a}, {"", kOtherUser});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::Encrypt));
+  // The result is hers, in her group: what the file's group might do must
+  // not pass to her group.
+  struct stat st;
+  ASSERT_EQ(stat(path_a.c_str(), &st), 0);
+  EXPECT_EQ(st.st_gid, kOtherUser);
+  EXPECT_EQ(st.st_mode & 077, 0u);
 }
 
 TEST_F(CliTest, NoProgressEscapesWhenStderrIsNoTerminal) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "cipher/input_checks.h"
 #include "cipher/progress.h"
 #include "os/file_system.h"
@@ -26,6 +28,12 @@ class TransformFileTest : public ::testing::Test {
     EXPECT_TRUE(notifier.warnings.empty()) << notifier.warnings[0].text;
     EXPECT_FALSE(FileExists(WorkingPath(data_path)));
     return ReadBytes(data_path);
+  }
+
+  void ExpectOnlyWarning(const std::string& text, const std::string& caption) {
+    ASSERT_EQ(notifier.warnings.size(), 1u);
+    EXPECT_EQ(notifier.warnings[0].text, text);
+    EXPECT_EQ(notifier.warnings[0].caption, caption);
   }
 
   ScratchDir dir;
@@ -62,14 +70,6 @@ TEST_F(TransformFileTest, LongKeyUsesOnlyAsManyBytesAsTheData) {
   EXPECT_EQ(Transform(plain, key, 3, kEncrypt), Expected(plain, Bytes(key.begin(), key.begin() + 100), 3, kEncrypt));
 }
 
-TEST_F(TransformFileTest, EmptyKeyShiftsByTheOffsetAlone) {
-  const Bytes plain = RandomBytes(1000, 6);
-  Bytes expected = plain;
-  for (auto& byte : expected) byte = static_cast<std::uint8_t>(byte + 7);
-  EXPECT_EQ(Transform(plain, {}, 7, kEncrypt), expected);
-  EXPECT_EQ(Transform(expected, {}, 7, kDecrypt), plain);
-}
-
 TEST_F(TransformFileTest, EmptyDataFileStaysEmptyWithoutProgress) {
   EXPECT_TRUE(Transform({}, {1, 2, 3}, 5, kEncrypt).empty());
   EXPECT_TRUE(notifier.titles.empty());
@@ -88,31 +88,34 @@ TEST_F(TransformFileTest, EncryptTwiceDecryptOnceLeavesItEncipheredOnce) {
   EXPECT_EQ(Transform(twice, key, 11, kDecrypt), Expected(plain, key, 11, kEncrypt));
 }
 
-TEST_F(TransformFileTest, FullStopInADirectoryPutsTheWorkingFileInItsParent) {
-  ASSERT_TRUE(MakeDirectory(dir.File("my.docs")));
-  data_path = dir.File("my.docs") + kSeparator + "report.txt";
-  ASSERT_EQ(WorkingPath(data_path), dir.File("my.") + os::kWorkingSuffix);
-  static std::string working;
-  static bool seen;
-  working = WorkingPath(data_path);
-  seen = false;
-  notifier.on_title = [](const std::string&) { seen = seen || FileExists(working); };
+TEST_F(TransformFileTest, WorkingFileLiesBesideTheDataFileInADottedFolder) {
+  ASSERT_TRUE(MakeDirectory(dir.File("first.last")));
+  data_path = dir.File("first.last") + kSeparator + "report.txt";
+  const std::string working = dir.File("first.last") + kSeparator + "report." + os::kWorkingSuffix;
+  ASSERT_EQ(WorkingPath(data_path), working);
+  bool seen = false;
+  notifier.on_title = [&](const std::string&) { seen = seen || FileExists(working); };
   const Bytes plain = RandomBytes(64, 10);
   EXPECT_EQ(Transform(plain, {42}, 0, kEncrypt), Expected(plain, {42}, 0, kEncrypt));
   EXPECT_TRUE(seen);
 }
 
-TEST_F(TransformFileTest, PathWithoutFullStopGetsOneBeforeTheSuffix) {
+TEST_F(TransformFileTest, NameWithoutFullStopGetsOneBeforeTheSuffix) {
   data_path = dir.File("notes");
   EXPECT_EQ(WorkingPath(data_path), data_path + "." + os::kWorkingSuffix);
   const Bytes plain = RandomBytes(50, 11);
   EXPECT_EQ(Transform(plain, {1}, 1, kEncrypt), Expected(plain, {1}, 1, kEncrypt));
 }
 
-TEST(WorkingPathTest, CutsAfterTheFirstFullStopOfTheWholePath) {
-  EXPECT_EQ(WorkingPath("C:\\docs\\report.txt"), std::string("C:\\docs\\report.") + os::kWorkingSuffix);
-  EXPECT_EQ(WorkingPath("C:\\my.docs\\report.txt"), std::string("C:\\my.") + os::kWorkingSuffix);
-  EXPECT_EQ(WorkingPath("a.tar.gz"), std::string("a.") + os::kWorkingSuffix);
+TEST(WorkingPathTest, KeepsTheFolderAndCutsTheNameAfterItsFirstFullStop) {
+  const std::string suffix = os::kWorkingSuffix;
+  EXPECT_EQ(WorkingPath("C:\\docs\\report.txt"), "C:\\docs\\report." + suffix);
+  EXPECT_EQ(WorkingPath("C:\\my.docs\\report.txt"), "C:\\my.docs\\report." + suffix);
+  EXPECT_EQ(WorkingPath("C:\\docs\\arch.tar.gz"), "C:\\docs\\arch." + suffix);
+  EXPECT_EQ(WorkingPath("C:\\my.docs\\README"), "C:\\my.docs\\README." + suffix);
+  EXPECT_EQ(WorkingPath("../docs/a.txt"), "../docs/a." + suffix);
+  EXPECT_EQ(WorkingPath("/home/first.last/.profile"), "/home/first.last/." + suffix);
+  EXPECT_EQ(WorkingPath("a.b/c.d\\e"), "a.b/c.d\\e." + suffix);
 }
 
 // ---- progress in the title line
@@ -170,9 +173,10 @@ TEST_F(TransformFileTest, ExistingFileAtTheWorkingPathIsKeptAndTheTransformRefus
   WriteBytes(working, earlier);
 
   EXPECT_FALSE(TransformFile(data_path, key_path, 0, kEncrypt, notifier));
-  ASSERT_EQ(notifier.warnings.size(), 1u);
-  EXPECT_EQ(notifier.warnings[0].caption, "Error: Could not create working file!");
-  EXPECT_NE(notifier.warnings[0].text.find(working), std::string::npos);
+  ExpectOnlyWarning("A file named " + working + " is in the way of the working file.\r\n"
+                    "It was left by a run that did not finish or could not replace the file; the data file itself "
+                    "is whole. Remove or rename it, then try again.",
+                    "Error: Could not create working file!");
   EXPECT_EQ(ReadBytes(working), earlier);
   EXPECT_EQ(ReadBytes(data_path), plain);
 }
@@ -243,6 +247,88 @@ TEST_F(TransformFileTest, MissingKeyFileLeavesNoWorkingFile) {
   EXPECT_EQ(notifier.warnings.size(), 1u);
   EXPECT_EQ(ReadBytes(data_path), plain);
   EXPECT_FALSE(FileExists(WorkingPath(data_path)));
+}
+
+TEST_F(TransformFileTest, KeysThatWouldProtectNothingAreRefusedBeforeAnythingIsWritten) {
+  const Bytes plain = RandomBytes(100, 22);
+  WriteBytes(data_path, plain);
+  WriteBytes(key_path, {});
+  std::vector<std::string> keys = {key_path};
+#ifndef _WIN32
+  // They claim no length, yet give other bytes at every read.
+  keys.push_back("/proc/sys/kernel/random/uuid");
+  keys.push_back("/proc/self/status");
+#endif
+  for (const std::string& key : keys) {
+    SCOPED_TRACE(key);
+    notifier.warnings.clear();
+    EXPECT_FALSE(TransformFile(data_path, key, 7, kEncrypt, notifier));
+    ExpectOnlyWarning("The key file " + key +
+                          " holds no bytes to encrypt with: it is empty, or its content is made anew each time it "
+                          "is read, so the file could never be decrypted.\r\nChoose another key file.",
+                      "Key file error.");
+    EXPECT_TRUE(notifier.titles.empty());
+    EXPECT_EQ(ReadBytes(data_path), plain);
+    EXPECT_FALSE(FileExists(WorkingPath(data_path)));
+  }
+}
+
+TEST_F(TransformFileTest, InputsChangedDuringTheRunAreNeverUsed) {
+  const Bytes plain = RandomBytes(1000, 23);
+  const Bytes key = RandomBytes(10, 24);
+  Bytes grown = plain;
+  grown.push_back(1);
+  const std::string changed = data_path +
+                              " was changed by another program during the run, so it was not replaced.\r\n"
+                              "It is left as it now is. Try again once nothing else is using it.";
+  const std::string key_unreadable = "Could not read " + key_path + ". The file is unchanged.";
+  struct Case {
+    const char* at_title;
+    std::function<void()> meddle;
+    Bytes data_after;
+    std::string text;
+    const char* caption;
+    const char* last_title;  // a change that shows while reading stops the run there
+  };
+  const char* kChanged = "Error: File changed during the run!";
+  const char* kUnreadable = "Error: Could not read file!";
+  const std::vector<Case> cases = {
+      {" 51%", [&] { AppendBytes(data_path, {1}); }, grown, changed, kChanged, " 91%"},
+      {" 51%", [&] { WriteBytes(data_path, {}); }, {}, changed, kChanged, " 51%"},
+      {" 1%", [&] { AppendBytes(key_path, {1}); }, plain, key_unreadable, kUnreadable, " 1%"},
+      {" 1%", [&] { WriteBytes(key_path, {1}); }, plain, key_unreadable, kUnreadable, " 1%"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases.data());
+    WriteBytes(data_path, plain);
+    WriteBytes(key_path, key);
+    notifier.warnings.clear();
+    notifier.on_title = [&](const std::string& title) {
+      if (title.find(c.at_title) != std::string::npos) c.meddle();
+    };
+    EXPECT_FALSE(TransformFile(data_path, key_path, 0, kEncrypt, notifier));
+    ExpectOnlyWarning(c.text, c.caption);
+    EXPECT_NE(notifier.titles.back().find(c.last_title), std::string::npos) << notifier.titles.back();
+    EXPECT_EQ(ReadBytes(data_path), c.data_after);
+    EXPECT_FALSE(FileExists(WorkingPath(data_path)));
+  }
+}
+
+TEST_F(TransformFileTest, ExceptionIsShownAndLeavesNoWorkingFileBehind) {
+  const Bytes plain = RandomBytes(1000, 25);
+  WriteBytes(data_path, plain);
+  WriteBytes(key_path, {3});
+  notifier.on_title = [](const std::string& title) {
+    if (title.find(" 51%") != std::string::npos) throw std::bad_alloc();
+  };
+  EXPECT_FALSE(TransformFile(data_path, key_path, 0, kEncrypt, notifier));
+  ExpectOnlyWarning("Could not finish with " + data_path + ": std::bad_alloc. The file was not replaced.",
+                    "Error: Could not finish!");
+  EXPECT_EQ(ReadBytes(data_path), plain);
+  EXPECT_FALSE(FileExists(WorkingPath(data_path)));
+
+  notifier.on_title = nullptr;
+  EXPECT_TRUE(TransformFile(data_path, key_path, 0, kEncrypt, notifier));  // the next run is not refused
 }
 
 // ---- files over 4 GiB: about 9 GiB of disk, so only when asked for

@@ -1,9 +1,12 @@
-// What the POSIX side adds to the engine's guarantees: other processes'
-// opens, permission bits, full disks and failing renames.
+// What the POSIX side adds to the engine's guarantees: other processes at
+// work on the same files and folders, what guards a file, full disks and
+// refused replacements.
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +22,20 @@ namespace {
 
 class PosixFileTest : public ::testing::Test {
  protected:
+  // Transforms while another program does meddle halfway through.
+  bool TransformMeddled(std::function<void()> meddle) {
+    notifier.on_title = [meddle](const std::string& title) {
+      if (title.find(" 51%") != std::string::npos) meddle();
+    };
+    return TransformFile(data_path, key_path, 0, TransformDirection::Encrypt, notifier);
+  }
+
+  void ExpectOnlyWarning(const std::string& text, const std::string& caption) {
+    ASSERT_EQ(notifier.warnings.size(), 1u);
+    EXPECT_EQ(notifier.warnings[0].text, text);
+    EXPECT_EQ(notifier.warnings[0].caption, caption);
+  }
+
   ScratchDir dir;
   std::string data_path = dir.File("data.txt");
   std::string key_path = dir.File("key.bin");
@@ -60,49 +77,27 @@ TEST_F(PosixFileTest, DataFileOpenInAnotherProcessFailsTheExclusiveProbe) {
   EXPECT_EQ(CheckInputs(data_path, key_path, 0, 0, notifier), 1);
 }
 
-TEST_F(PosixFileTest, ReadOnlyDataFileCannotBeDeletedEvenByRoot) {
-  WriteBytes(data_path, {1});
-  ASSERT_TRUE(os::MakeReadOnly(data_path));
-  EXPECT_FALSE(os::RemoveFile(data_path));
-  EXPECT_TRUE(FileExists(data_path));
-  MakeWritable(data_path);
-  EXPECT_TRUE(os::RemoveFile(data_path));
-}
-
-TEST_F(PosixFileTest, RenameNeverReplacesAnExistingFile) {
-  WriteBytes(data_path, {1});
-  WriteBytes(key_path, {2});
-  EXPECT_FALSE(os::RenameFile(data_path, key_path));
-  EXPECT_EQ(ReadBytes(key_path), Bytes{2});
-  EXPECT_TRUE(os::RenameFile(data_path, dir.File("moved")));
-}
-
-// The working file's mode, seen while the transform runs.
-mode_t working_mode_seen;
-std::string working_path_watched;
-
 TEST_F(PosixFileTest, WorkingFileIsNeverMoreOpenThanTheDataFile) {
   const mode_t old_umask = umask(0);
   WriteBytes(data_path, RandomBytes(100, 1));
   WriteBytes(key_path, {7});
+  const std::string working = WorkingPath(data_path);
   for (mode_t mode : {0600, 0640, 0644, 0400}) {
     SCOPED_TRACE(mode);
     chmod(data_path.c_str(), mode);
-    working_path_watched = WorkingPath(data_path);
-    working_mode_seen = 0;
-    notifier.on_title = [](const std::string&) {
+    mode_t seen = 0;
+    notifier.on_title = [&](const std::string&) {
       struct stat st;
-      if (stat(working_path_watched.c_str(), &st) == 0) working_mode_seen |= st.st_mode & 0777;
+      if (stat(working.c_str(), &st) == 0) seen |= st.st_mode & 0777;
     };
     if (mode == 0400) {
       EXPECT_FALSE(TransformFile(data_path, key_path, 0, TransformDirection::Encrypt, notifier));
-      EXPECT_EQ(working_mode_seen & ~0600u, 0u);
-      MakeWritable(working_path_watched);
-      unlink(working_path_watched.c_str());
+      EXPECT_EQ(seen & ~0600u, 0u);
+      unlink(working.c_str());
       continue;
     }
     ASSERT_TRUE(TransformFile(data_path, key_path, 0, TransformDirection::Encrypt, notifier));
-    EXPECT_EQ(working_mode_seen & ~mode & 077, 0u);
+    EXPECT_EQ(seen & ~mode & 077, 0u);
     struct stat st;
     ASSERT_EQ(stat(data_path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, mode);
@@ -137,24 +132,153 @@ TEST_F(PosixFileTest, KeyFileOnReadOnlyDiskCannotBeMadeReadOnly) {
   EXPECT_EQ(notifier.warnings[0].caption, "Set Attribute Error.");
 }
 
-TEST_F(PosixFileTest, FailedRenameNamesWhereTheResultIs) {
-  // A full stop in the folder name puts the working file in the parent, which
-  // here is another file system, so the final move cannot succeed.
-  MountedDir folder(dir.File("my.docs"), "size=1m");
-  SKIP_UNLESS_MOUNTED(folder);
-  data_path = dir.File("my.docs/report.txt");
+TEST_F(PosixFileTest, RefusedReplacementNamesWhereTheResultIsAndKeepsTheData) {
+  // The system refuses to replace a file that is a mount point.
+  const std::string mounted = dir.File("mounted.txt");
   const Bytes plain = RandomBytes(500, 4);
-  WriteBytes(data_path, plain);
+  WriteBytes(mounted, plain);
+  WriteBytes(data_path, {});
   WriteBytes(key_path, {9, 8});
-  EXPECT_FALSE(TransformFile(data_path, key_path, 1, TransformDirection::Encrypt, notifier));
+  if (mount(mounted.c_str(), data_path.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+    GTEST_SKIP() << "cannot bind-mount a file here (needs root and mount rights)";
+  }
+  const bool done = TransformFile(data_path, key_path, 1, TransformDirection::Encrypt, notifier);
+  umount2(data_path.c_str(), MNT_DETACH);
+  EXPECT_FALSE(done);
 
-  const std::string working = dir.File("my.") + os::kWorkingSuffix;
+  const std::string working = WorkingPath(data_path);
   const std::string text = "Encrypted file's name is left as: " + working;
-  ASSERT_EQ(notifier.warnings.size(), 1u);
-  EXPECT_EQ(notifier.warnings[0].text, text);
-  EXPECT_EQ(notifier.warnings[0].caption, "Error: Could not rename encrypted file!");
+  ExpectOnlyWarning(text, "Error: Could not rename encrypted file!");
   EXPECT_EQ(notifier.titles.back(), text);
+  EXPECT_EQ(ReadBytes(mounted), plain);
   EXPECT_EQ(ReadBytes(working), Expected(plain, {9, 8}, 1, TransformDirection::Encrypt));
+}
+
+// ---- other programs at work in the same folder
+
+TEST_F(PosixFileTest, DataFileReplacedByAnEditorsSaveIsLeftAsItIs) {
+  const Bytes plain = RandomBytes(1000, 5);
+  const Bytes saved = RandomBytes(900, 6);
+  WriteBytes(data_path, plain);
+  WriteBytes(key_path, {7});
+  EXPECT_FALSE(TransformMeddled([&] {
+    WriteBytes(dir.File("save.tmp"), saved);
+    rename(dir.File("save.tmp").c_str(), data_path.c_str());
+  }));
+  ExpectOnlyWarning(data_path + " was changed by another program during the run, so it was not replaced.\r\n"
+                                "It is left as it now is. Try again once nothing else is using it.",
+                    "Error: File changed during the run!");
+  EXPECT_EQ(ReadBytes(data_path), saved);
+  EXPECT_FALSE(FileExists(WorkingPath(data_path)));
+}
+
+TEST_F(PosixFileTest, AnotherRunsWorkingFileIsNeitherTakenNorRemoved) {
+  // report.txt and report.doc share a working path: this run's unfinished
+  // file is removed, and a run on the sibling puts its own there.
+  const Bytes plain = RandomBytes(1000, 7);
+  const Bytes siblings = RandomBytes(700, 8);
+  const std::string working = WorkingPath(data_path);
+  WriteBytes(data_path, plain);
+  WriteBytes(key_path, {7});
+  EXPECT_FALSE(TransformMeddled([&] {
+    unlink(working.c_str());
+    WriteBytes(working, siblings);
+  }));
+  ExpectOnlyWarning("The working file " + working +
+                        " was removed or replaced by another program during the run, so nothing was replaced.\r\n"
+                        "The data file is unchanged. Try again.",
+                    "Error: File changed during the run!");
+  EXPECT_EQ(ReadBytes(data_path), plain);
+  EXPECT_EQ(ReadBytes(working), siblings);
+}
+
+TEST_F(PosixFileTest, WorkingFileCutShortIsNeverUsed) {
+  const Bytes plain = RandomBytes(1000, 9);
+  const std::string working = WorkingPath(data_path);
+  WriteBytes(data_path, plain);
+  WriteBytes(key_path, {7});
+  EXPECT_FALSE(TransformMeddled([&] { ASSERT_EQ(truncate(working.c_str(), 0), 0); }));
+  ExpectOnlyWarning("Could not write the working file " + working +
+                        ". The disk may be full. The original file is unchanged.",
+                    "Error: Could not write encrypted file!");
+  EXPECT_EQ(ReadBytes(data_path), plain);
+  EXPECT_FALSE(FileExists(working));
+}
+
+TEST_F(PosixFileTest, FolderSwappedForALinkCannotSendTheReplacementElsewhere) {
+  ASSERT_TRUE(MakeDirectory(dir.File("user")));
+  ASSERT_TRUE(MakeDirectory(dir.File("other")));
+  data_path = dir.File("user/report.txt");
+  const std::string unrelated = dir.File("other/report.txt");
+  const Bytes plain = RandomBytes(1000, 10);
+  const Bytes others = RandomBytes(100, 11);
+  WriteBytes(data_path, plain);
+  WriteBytes(unrelated, others);
+  WriteBytes(key_path, {7});
+  EXPECT_TRUE(TransformMeddled([&] {
+    ASSERT_EQ(rename(dir.File("user").c_str(), dir.File("moved").c_str()), 0);
+    ASSERT_EQ(symlink("other", dir.File("user").c_str()), 0);
+  }));
+  EXPECT_EQ(ReadBytes(unrelated), others);
+  EXPECT_FALSE(FileExists(WorkingPath(unrelated)));
+  EXPECT_EQ(ReadBytes(dir.File("moved/report.txt")), Expected(plain, {7}, 0, TransformDirection::Encrypt));
+}
+
+TEST_F(PosixFileTest, LinkGivenAsTheDataFileIsNeitherReplacedNorFollowed) {
+  // The command line follows links itself; the engine never swaps a link
+  // for a file, nor writes through one.
+  const Bytes plain = RandomBytes(100, 12);
+  WriteBytes(data_path, plain);
+  WriteBytes(key_path, {7});
+  const std::string link = dir.File("link.txt");
+  ASSERT_EQ(symlink("data.txt", link.c_str()), 0);
+  EXPECT_FALSE(TransformFile(link, key_path, 0, TransformDirection::Encrypt, notifier));
+  ExpectOnlyWarning("Could not open " + link + ".", "Error: Could not read file!");
+  struct stat st;
+  ASSERT_EQ(lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(ReadBytes(data_path), plain);
+}
+
+// ---- what guards the file goes with it
+
+std::string Output(const std::string& command) {
+  std::string text;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[256];
+    while (fgets(buffer, sizeof buffer, pipe) != nullptr) text += buffer;
+    pclose(pipe);
+  }
+  return text;
+}
+
+TEST_F(PosixFileTest, AclAndExtendedAttributesGoWithTheFileAndNothingWider) {
+  if (system("command -v setfacl >/dev/null && command -v getfacl >/dev/null") != 0) {
+    GTEST_SKIP() << "needs setfacl and getfacl (Debian package acl)";
+  }
+  // One file with an ACL for one more user and a note of its own; one plain
+  // file. New files in the folder inherit a wider default ACL, which neither
+  // result may keep.
+  const std::string guarded = dir.File("guarded.txt");
+  const std::string plain = dir.File("plain.txt");
+  WriteBytes(key_path, {7});
+  for (const std::string& path : {guarded, plain}) {
+    WriteBytes(path, RandomBytes(100, 12));
+    chmod(path.c_str(), 0600);
+  }
+  if (system(("setfacl -m u:65533:r-- " + guarded + " && setfacl -d -m u:65534:rw " + dir.path()).c_str()) != 0 ||
+      setxattr(guarded.c_str(), "user.origin", "camera", 6, 0) != 0) {
+    GTEST_SKIP() << "no ACLs or extended attributes on this file system";
+  }
+  for (const std::string& path : {guarded, plain}) {
+    SCOPED_TRACE(path);
+    const std::string acl = Output("getfacl -c " + path);
+    ASSERT_TRUE(TransformFile(path, key_path, 0, TransformDirection::Encrypt, notifier));
+    EXPECT_EQ(Output("getfacl -c " + path), acl);
+  }
+  char origin[16] = {};
+  EXPECT_EQ(getxattr(guarded.c_str(), "user.origin", origin, sizeof origin), 6);
+  EXPECT_STREQ(origin, "camera");
 }
 
 }  // namespace

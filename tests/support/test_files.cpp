@@ -4,13 +4,20 @@
 #include <random>
 #include <stdexcept>
 
-void WriteBytes(const std::string& path, const Bytes& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+namespace {
+
+void Put(const std::string& path, const Bytes& bytes, const char* mode) {
+  std::FILE* file = std::fopen(path.c_str(), mode);
   if (file == nullptr) throw std::runtime_error("cannot create " + path);
   std::size_t written = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), file);
   std::fclose(file);
   if (written != bytes.size()) throw std::runtime_error("cannot write " + path);
 }
+
+}  // namespace
+
+void WriteBytes(const std::string& path, const Bytes& bytes) { Put(path, bytes, "wb"); }
+void AppendBytes(const std::string& path, const Bytes& bytes) { Put(path, bytes, "ab"); }
 
 Bytes ReadBytes(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +31,7 @@ class ScratchDir {
 };
 
 void WriteBytes(const std::string& path, const Bytes& bytes);
+void AppendBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadBytes(const std::string& path);
 bool FileExists(const std::string& path);
 bool MakeDirectory(const std::string& path);
@@ -62,7 +64,7 @@ class RecordingNotifier : public os::Notifier {
 
   std::vector<::Warning> warnings;
   std::vector<std::string> titles;
-  void (*on_title)(const std::string&) = nullptr;
+  std::function<void(const std::string&)> on_title;
 };
 
 // Holds a file open, the way another program would, until destroyed.

@@ -1,5 +1,5 @@
-// The Win32 side on the real API, under Wine: share modes, attributes and the
-// working file's name.
+// The Win32 side on the real API, under Wine: share modes, attributes, the
+// replacement and the working file's name.
 
 #include <windows.h>
 
@@ -41,9 +41,55 @@ TEST(Win32FileTest, ReadOnlyKeepsTheOtherAttributes) {
   EXPECT_EQ(attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY),
             static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
   EXPECT_TRUE(os::IsReadOnly(path));
-  EXPECT_FALSE(os::RemoveFile(path));
+  EXPECT_FALSE(DeleteFileA(path.c_str()));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   MakeWritable(path);
+}
+
+TEST(Win32FileTest, WorkingFileCannotBeWrittenOrRemovedByOthersDuringTheRun) {
+  ScratchDir dir;
+  const std::string data = dir.File("data.txt");
+  const std::string key = dir.File("key.bin");
+  WriteBytes(data, RandomBytes(1000, 2));
+  WriteBytes(key, {5});
+  const std::string working = WorkingPath(data);
+  RecordingNotifier notifier;
+  int refused = 0;
+  notifier.on_title = [&](const std::string& title) {
+    if (title.find(" 51%") == std::string::npos) return;
+    HANDLE other = CreateFileA(working.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    refused += other == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
+    if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
+    refused += !DeleteFileA(working.c_str()) && GetLastError() == ERROR_SHARING_VIOLATION;
+  };
+  EXPECT_TRUE(TransformFile(data, key, 0, TransformDirection::Encrypt, notifier));
+  EXPECT_EQ(refused, 2);
+}
+
+TEST(Win32FileTest, RefusedReplacementNamesWhereTheResultIsAndKeepsTheData) {
+  // The system refuses to replace a file that another program holds open
+  // without allowing its deletion.
+  ScratchDir dir;
+  const std::string data = dir.File("data.txt");
+  const std::string key = dir.File("key.bin");
+  const Bytes plain = RandomBytes(500, 3);
+  WriteBytes(data, plain);
+  WriteBytes(key, {9, 8});
+  RecordingNotifier notifier;
+  {
+    HeldOpen other(data);
+    ASSERT_TRUE(other.ok());
+    EXPECT_FALSE(TransformFile(data, key, 1, TransformDirection::Encrypt, notifier));
+  }
+  const std::string working = WorkingPath(data);
+  const std::string text = "Encrypted file's name is left as: " + working;
+  ASSERT_EQ(notifier.warnings.size(), 1u);
+  EXPECT_EQ(notifier.warnings[0].text, text);
+  EXPECT_EQ(notifier.warnings[0].caption, "Error: Could not rename encrypted file!");
+  EXPECT_EQ(notifier.titles.back(), text);
+  EXPECT_EQ(ReadBytes(data), plain);
+  EXPECT_EQ(ReadBytes(working), Expected(plain, {9, 8}, 1, TransformDirection::Encrypt));
 }
 
 TEST(Win32FileTest, NonAsciiNamesRoundTrip) {
