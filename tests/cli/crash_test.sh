@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# A run killed at any step that touches a file or descriptor leaves the data
+# path holding the whole original or the whole result, and a plain rerun then
+# finishes or refuses with a message. strace kills the command on entry to the
+# n-th call of each such system call, for every n a whole run makes.
+#   crash_test.sh VAULTINE
+set -uo pipefail
+
+vaultine=$1
+command -v strace >/dev/null || { echo "skipped: needs strace (Debian package strace)"; exit 77; }
+work=$(mktemp -d "${TMPDIR:-/tmp}/vaultine-crash-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+
+# Three blocks and a bit, so reads and writes come several times.
+head -c $(((5 << 19) + 123)) /dev/urandom >original
+head -c 1000 /dev/urandom >key
+transformed() { cp "$1" "$2" && "$vaultine" encrypt -q -k key "$2"; }
+transformed original once || exit 1
+transformed once twice || exit 1
+
+cp original data
+if ! strace -qq -o trace -e trace=%file,%desc "$vaultine" encrypt -q -k key data || ! cmp -s data once; then
+  echo "skipped: strace cannot trace here"
+  exit 77
+fi
+calls=$(sed -E 's/^([a-z0-9_]+)\(.*/\1/' trace | grep -E '^[a-z0-9_]+$' | sort | uniq -c)
+
+failures=0
+runs=0
+fail() {
+  echo "killed at $call #$n: $*"
+  failures=$((failures + 1))
+}
+
+while read -r count call; do
+  for n in $(seq "$count"); do
+    rm -f data data.*
+    cp original data
+    { strace -qq -o /dev/null -e inject="$call":signal=KILL:when="$n" "$vaultine" encrypt -q -k key data; } \
+      >/dev/null 2>&1
+    runs=$((runs + 1))
+    if cmp -s data original; then
+      rerun_gives=once
+      cp original before
+    elif cmp -s data once; then
+      rerun_gives=twice
+      cp once before
+    else
+      fail "the data path holds neither the original nor the result"
+      continue
+    fi
+
+    "$vaultine" encrypt -q -k key data >/dev/null 2>err
+    status=$?
+    if [ "$status" -eq 0 ]; then
+      cmp -s data "$rerun_gives" || fail "the rerun finished with a wrong result"
+    elif [ "$status" -eq 1 ] && [ -s err ]; then
+      cmp -s data before || fail "the refused rerun changed the file"
+    else
+      fail "the rerun ended with status $status and said: $(cat err)"
+    fi
+  done
+done <<<"$calls"
+
+echo "$runs runs killed at every call of: $(echo $(awk '{print $2}' <<<"$calls"))"
+[ "$failures" -eq 0 ]
