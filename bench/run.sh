@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Times vaultine against a plain flushed copy (the floor) and against a
-# byte-at-a-time build of the same transform, on files in the page cache.
+# byte-at-a-time build of the same transform, on large files in the page
+# cache, then on many small files in one call.
 #   bench/run.sh [DIR]   DIR holds the test files (default build/bench-files)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -43,6 +44,26 @@ for mib in 256 1024; do
   printf '%-8s %12s %12s %12s %12s %14s %12s\n' "${mib}MiB" "$vaultine_s" "$dd_s" "$byte_s" \
     "$(ratio "$vaultine_s" "$dd_s")" "$(ratio "$byte_s" "$vaultine_s")" "$(ratio "$vaultine_kib" 1024)"
   rm -f "$data"
+done
+
+# Many small files: one call on all of them against a loop of flushed copies,
+# time per file. Both flushes (the file and its folder) are part of each file.
+printf '\n%-14s %16s %16s %18s\n' files vaultine_ms/file dd_ms/file vaultine_cpu_ms/file
+for count in 2000 10000; do
+  small=$dir/small
+  rm -rf "$small"
+  mkdir -p "$small"
+  for i in $(seq "$count"); do head -c 4096 /dev/urandom >"$small/$i.txt"; done
+  sync
+  read -r vaultine_s user_s sys_s < <(/usr/bin/time -f '%e %U %S' "$vaultine" encrypt -q -k "$dir/key" "$small"/*.txt 2>&1 >/dev/null | tail -n 1)
+  sync
+  start=$(date +%s.%N)
+  for file in "$small"/*.txt; do dd if="$file" of="$file.copy" bs=4096 conv=fsync status=none; done
+  dd_s=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { print b - a }')
+  per_file() { awk -v s="$1" -v n="$count" 'BEGIN { printf "%.3f", s * 1000 / n }'; }
+  printf '%-14s %16s %16s %18s\n' "$count x 4KiB" "$(per_file "$vaultine_s")" "$(per_file "$dd_s")" \
+    "$(per_file "$(awk -v u="$user_s" -v s="$sys_s" 'BEGIN { print u + s }')")"
+  rm -rf "$small"
 done
 
 # The Windows engine under Wine against the native companion, on 256 MiB.
