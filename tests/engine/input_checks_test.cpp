@@ -27,12 +27,6 @@ class CheckInputsTest : public ::testing::Test {
     return CheckInputs(data, key, offset, read_only, notifier);
   }
 
-  void ExpectOnlyWarning(const std::string& text, const std::string& caption) {
-    ASSERT_EQ(notifier.warnings.size(), 1u);
-    EXPECT_EQ(notifier.warnings[0].text, text);
-    EXPECT_EQ(notifier.warnings[0].caption, caption);
-  }
-
   ScratchDir dir;
   std::string data_path = dir.File("data.txt");
   std::string key_path = dir.File("key.bin");
@@ -55,38 +49,38 @@ TEST(SamePathTextTest, IgnoresTheCaseOfAsciiLettersOnly) {
 
 TEST_F(CheckInputsTest, SamePathTextIsRefusedBeforeAnyProbe) {
   EXPECT_EQ(Check("C:\\Data\\A.TXT", "c:\\data\\a.txt"), 0);
-  ExpectOnlyWarning(kSameFileText, "Filename error. (Bad idea.)");
+  ExpectOnlyWarning(notifier, kSameFileText, "Filename error. (Bad idea.)");
 }
 
 TEST_F(CheckInputsTest, AnotherSpellingOfTheSameFileIsRefused) {
   const std::string other_spelling = dir.path() + kSeparator + "." + kSeparator + "data.txt";
   EXPECT_EQ(Check(data_path, other_spelling), 0);
-  ExpectOnlyWarning(kSameFileText, "Filename error. (Bad idea.)");
+  ExpectOnlyWarning(notifier, kSameFileText, "Filename error. (Bad idea.)");
 }
 
 TEST_F(CheckInputsTest, MissingDataFileIsNamed) {
   const std::string missing = dir.File("missing.txt");
   EXPECT_EQ(Check(missing, key_path), 0);
-  ExpectOnlyWarning("Cannot find " + missing + ".", "Encrypt file error.");
+  ExpectOnlyWarning(notifier, "Cannot find " + missing + ".", "Encrypt file error.");
 }
 
 TEST_F(CheckInputsTest, MissingKeyFileIsNamed) {
   const std::string missing = dir.File("missing.key");
   EXPECT_EQ(Check(data_path, missing), 0);
-  ExpectOnlyWarning("Cannot find " + missing + ".", "Encrypt file error.");
+  ExpectOnlyWarning(notifier, "Cannot find " + missing + ".", "Encrypt file error.");
 }
 
 TEST_F(CheckInputsTest, FolderIsNoDataFile) {
   ASSERT_TRUE(MakeDirectory(dir.File("folder")));
   EXPECT_EQ(Check(dir.File("folder"), key_path), 0);
-  ExpectOnlyWarning("Cannot find " + dir.File("folder") + ".", "Encrypt file error.");
+  ExpectOnlyWarning(notifier, "Cannot find " + dir.File("folder") + ".", "Encrypt file error.");
 }
 
 TEST_F(CheckInputsTest, DataFileOpenElsewhereFailsTheExclusiveProbe) {
   HeldOpen holder(data_path);
   ASSERT_TRUE(holder.ok());
   EXPECT_EQ(Check(data_path, key_path), 0);
-  ExpectOnlyWarning("Cannot find " + data_path + ".", "Encrypt file error.");
+  ExpectOnlyWarning(notifier, "Cannot find " + data_path + ".", "Encrypt file error.");
 }
 
 TEST_F(CheckInputsTest, KeyFileOpenElsewhereForReadingStillPasses) {
@@ -107,7 +101,7 @@ TEST_F(CheckInputsTest, ReadOnlyOptionMarksTheKeyFile) {
 TEST_F(CheckInputsTest, ReadOnlyIsSetEvenWhenTheOffsetIsThenRefused) {
   EXPECT_EQ(Check(data_path, key_path, 300, 1), 0);
   EXPECT_TRUE(os::IsReadOnly(key_path));
-  ExpectOnlyWarning("Offset must be value between 0 and 255.", "Error");
+  ExpectOnlyWarning(notifier, "Offset must be value between 0 and 255.", "Error");
 }
 
 TEST_F(CheckInputsTest, OffsetsOutsideTheByteRangeAreRefused) {
@@ -115,7 +109,7 @@ TEST_F(CheckInputsTest, OffsetsOutsideTheByteRangeAreRefused) {
     SCOPED_TRACE(offset);
     notifier.warnings.clear();
     EXPECT_EQ(Check(data_path, key_path, offset), 0);
-    ExpectOnlyWarning("Offset must be value between 0 and 255.", "Error");
+    ExpectOnlyWarning(notifier, "Offset must be value between 0 and 255.", "Error");
   }
 }
 
@@ -123,7 +117,7 @@ TEST_F(CheckInputsTest, LongPathsAreQuotedWhole) {
   std::string missing = dir.path() + kSeparator;
   missing += std::string(519 - missing.size(), 'x');
   EXPECT_EQ(Check(missing, key_path), 0);
-  ExpectOnlyWarning("Cannot find " + missing + ".", "Encrypt file error.");
+  ExpectOnlyWarning(notifier, "Cannot find " + missing + ".", "Encrypt file error.");
 }
 
 }  // namespace

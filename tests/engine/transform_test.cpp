@@ -30,12 +30,6 @@ class TransformFileTest : public ::testing::Test {
     return ReadBytes(data_path);
   }
 
-  void ExpectOnlyWarning(const std::string& text, const std::string& caption) {
-    ASSERT_EQ(notifier.warnings.size(), 1u);
-    EXPECT_EQ(notifier.warnings[0].text, text);
-    EXPECT_EQ(notifier.warnings[0].caption, caption);
-  }
-
   ScratchDir dir;
   std::string data_path = dir.File("report.txt");
   std::string key_path = dir.File("key.bin");
@@ -173,7 +167,7 @@ TEST_F(TransformFileTest, ExistingFileAtTheWorkingPathIsKeptAndTheTransformRefus
   WriteBytes(working, earlier);
 
   EXPECT_FALSE(TransformFile(data_path, key_path, 0, kEncrypt, notifier));
-  ExpectOnlyWarning("A file named " + working + " is in the way of the working file.\r\n"
+  ExpectOnlyWarning(notifier, "A file named " + working + " is in the way of the working file.\r\n"
                     "It was left by a run that did not finish or could not replace the file; the data file itself "
                     "is whole. Remove or rename it, then try again.",
                     "Error: Could not create working file!");
@@ -215,9 +209,7 @@ TEST_F(TransformFileTest, ReadOnlyDataFileIsTransformedButNotDeleted) {
   EXPECT_FALSE(TransformFile(data_path, key_path, 4, kEncrypt, notifier));
 
   const std::string text = "Could not delete " + data_path + ".";
-  ASSERT_EQ(notifier.warnings.size(), 1u);
-  EXPECT_EQ(notifier.warnings[0].text, text);
-  EXPECT_EQ(notifier.warnings[0].caption, "Error: Could not delete original file!");
+  ExpectOnlyWarning(notifier, text, "Error: Could not delete original file!");
   EXPECT_EQ(notifier.titles.back(), text);
   EXPECT_EQ(ReadBytes(data_path), plain);
   EXPECT_EQ(ReadBytes(WorkingPath(data_path)), Expected(plain, key, 4, kEncrypt));
@@ -263,7 +255,7 @@ TEST_F(TransformFileTest, KeysThatWouldProtectNothingAreRefusedBeforeAnythingIsW
     SCOPED_TRACE(key);
     notifier.warnings.clear();
     EXPECT_FALSE(TransformFile(data_path, key, 7, kEncrypt, notifier));
-    ExpectOnlyWarning("The key file " + key +
+    ExpectOnlyWarning(notifier, "The key file " + key +
                           " holds no bytes to encrypt with: it is empty, or its content is made anew each time it "
                           "is read, so the file could never be decrypted.\r\nChoose another key file.",
                       "Key file error.");
@@ -307,7 +299,7 @@ TEST_F(TransformFileTest, InputsChangedDuringTheRunAreNeverUsed) {
       if (title.find(c.at_title) != std::string::npos) c.meddle();
     };
     EXPECT_FALSE(TransformFile(data_path, key_path, 0, kEncrypt, notifier));
-    ExpectOnlyWarning(c.text, c.caption);
+    ExpectOnlyWarning(notifier, c.text, c.caption);
     EXPECT_NE(notifier.titles.back().find(c.last_title), std::string::npos) << notifier.titles.back();
     EXPECT_EQ(ReadBytes(data_path), c.data_after);
     EXPECT_FALSE(FileExists(WorkingPath(data_path)));
@@ -322,7 +314,7 @@ TEST_F(TransformFileTest, ExceptionIsShownAndLeavesNoWorkingFileBehind) {
     if (title.find(" 51%") != std::string::npos) throw std::bad_alloc();
   };
   EXPECT_FALSE(TransformFile(data_path, key_path, 0, kEncrypt, notifier));
-  ExpectOnlyWarning("Could not finish with " + data_path + ": std::bad_alloc. The file was not replaced.",
+  ExpectOnlyWarning(notifier, "Could not finish with " + data_path + ": std::bad_alloc. The file was not replaced.",
                     "Error: Could not finish!");
   EXPECT_EQ(ReadBytes(data_path), plain);
   EXPECT_FALSE(FileExists(WorkingPath(data_path)));

@@ -30,12 +30,6 @@ class PosixFileTest : public ::testing::Test {
     return TransformFile(data_path, key_path, 0, TransformDirection::Encrypt, notifier);
   }
 
-  void ExpectOnlyWarning(const std::string& text, const std::string& caption) {
-    ASSERT_EQ(notifier.warnings.size(), 1u);
-    EXPECT_EQ(notifier.warnings[0].text, text);
-    EXPECT_EQ(notifier.warnings[0].caption, caption);
-  }
-
   ScratchDir dir;
   std::string data_path = dir.File("data.txt");
   std::string key_path = dir.File("key.bin");
@@ -127,9 +121,7 @@ TEST_F(PosixFileTest, KeyFileOnReadOnlyDiskCannotBeMadeReadOnly) {
   WriteBytes(data_path, {3, 4});
   ASSERT_TRUE(disk.RemountReadOnly());
   EXPECT_EQ(CheckInputs(data_path, key_path, 0, 1, notifier), 0);
-  ASSERT_EQ(notifier.warnings.size(), 1u);
-  EXPECT_EQ(notifier.warnings[0].text, "Cannot make key file read only.");
-  EXPECT_EQ(notifier.warnings[0].caption, "Set Attribute Error.");
+  ExpectOnlyWarning(notifier, "Cannot make key file read only.", "Set Attribute Error.");
 }
 
 TEST_F(PosixFileTest, RefusedReplacementNamesWhereTheResultIsAndKeepsTheData) {
@@ -148,7 +140,7 @@ TEST_F(PosixFileTest, RefusedReplacementNamesWhereTheResultIsAndKeepsTheData) {
 
   const std::string working = WorkingPath(data_path);
   const std::string text = "Encrypted file's name is left as: " + working;
-  ExpectOnlyWarning(text, "Error: Could not rename encrypted file!");
+  ExpectOnlyWarning(notifier, text, "Error: Could not rename encrypted file!");
   EXPECT_EQ(notifier.titles.back(), text);
   EXPECT_EQ(ReadBytes(mounted), plain);
   EXPECT_EQ(ReadBytes(working), Expected(plain, {9, 8}, 1, TransformDirection::Encrypt));
@@ -165,7 +157,7 @@ TEST_F(PosixFileTest, DataFileReplacedByAnEditorsSaveIsLeftAsItIs) {
     WriteBytes(dir.File("save.tmp"), saved);
     rename(dir.File("save.tmp").c_str(), data_path.c_str());
   }));
-  ExpectOnlyWarning(data_path + " was changed by another program during the run, so it was not replaced.\r\n"
+  ExpectOnlyWarning(notifier, data_path + " was changed by another program during the run, so it was not replaced.\r\n"
                                 "It is left as it now is. Try again once nothing else is using it.",
                     "Error: File changed during the run!");
   EXPECT_EQ(ReadBytes(data_path), saved);
@@ -184,7 +176,7 @@ TEST_F(PosixFileTest, AnotherRunsWorkingFileIsNeitherTakenNorRemoved) {
     unlink(working.c_str());
     WriteBytes(working, siblings);
   }));
-  ExpectOnlyWarning("The working file " + working +
+  ExpectOnlyWarning(notifier, "The working file " + working +
                         " was removed or replaced by another program during the run, so nothing was replaced.\r\n"
                         "The data file is unchanged. Try again.",
                     "Error: File changed during the run!");
@@ -198,7 +190,7 @@ TEST_F(PosixFileTest, WorkingFileCutShortIsNeverUsed) {
   WriteBytes(data_path, plain);
   WriteBytes(key_path, {7});
   EXPECT_FALSE(TransformMeddled([&] { ASSERT_EQ(truncate(working.c_str(), 0), 0); }));
-  ExpectOnlyWarning("Could not write the working file " + working +
+  ExpectOnlyWarning(notifier, "Could not write the working file " + working +
                         ". The disk may be full. The original file is unchanged.",
                     "Error: Could not write encrypted file!");
   EXPECT_EQ(ReadBytes(data_path), plain);
@@ -233,7 +225,7 @@ TEST_F(PosixFileTest, LinkGivenAsTheDataFileIsNeitherReplacedNorFollowed) {
   const std::string link = dir.File("link.txt");
   ASSERT_EQ(symlink("data.txt", link.c_str()), 0);
   EXPECT_FALSE(TransformFile(link, key_path, 0, TransformDirection::Encrypt, notifier));
-  ExpectOnlyWarning("Could not open " + link + ".", "Error: Could not read file!");
+  ExpectOnlyWarning(notifier, "Could not open " + link + ".", "Error: Could not read file!");
   struct stat st;
   ASSERT_EQ(lstat(link.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));

@@ -1,5 +1,7 @@
 #include "tests/support/test_files.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <random>
 #include <stdexcept>
@@ -56,4 +58,10 @@ Bytes Expected(const Bytes& data, const Bytes& key, std::uint8_t offset, Transfo
     out[i] = static_cast<std::uint8_t>(value % 256);
   }
   return out;
+}
+
+void ExpectOnlyWarning(const RecordingNotifier& notifier, const std::string& text, const std::string& caption) {
+  ASSERT_EQ(notifier.warnings.size(), 1u);
+  EXPECT_EQ(notifier.warnings[0].text, text);
+  EXPECT_EQ(notifier.warnings[0].caption, caption);
 }

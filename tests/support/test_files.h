@@ -67,6 +67,9 @@ class RecordingNotifier : public os::Notifier {
   std::function<void(const std::string&)> on_title;
 };
 
+// Fails the test unless the notifier showed exactly this one warning.
+void ExpectOnlyWarning(const RecordingNotifier& notifier, const std::string& text, const std::string& caption);
+
 // Holds a file open, the way another program would, until destroyed.
 class HeldOpen {
  public:

@@ -84,9 +84,7 @@ TEST(Win32FileTest, RefusedReplacementNamesWhereTheResultIsAndKeepsTheData) {
   }
   const std::string working = WorkingPath(data);
   const std::string text = "Encrypted file's name is left as: " + working;
-  ASSERT_EQ(notifier.warnings.size(), 1u);
-  EXPECT_EQ(notifier.warnings[0].text, text);
-  EXPECT_EQ(notifier.warnings[0].caption, "Error: Could not rename encrypted file!");
+  ExpectOnlyWarning(notifier, text, "Error: Could not rename encrypted file!");
   EXPECT_EQ(notifier.titles.back(), text);
   EXPECT_EQ(ReadBytes(data), plain);
   EXPECT_EQ(ReadBytes(working), Expected(plain, {9, 8}, 1, TransformDirection::Encrypt));
