@@ -107,6 +107,14 @@ bool ReplaceDataFile(const Job& job, os::WorkingFile& working, const os::FileSta
   return false;
 }
 
+// An empty key protects nothing. A key whose last byte is not where its
+// length says is no file of bytes but one the system makes anew at each read
+// (/proc, /sys): it could never decipher the file.
+bool KeyHoldsWhatItClaims(os::InputFile& key, std::int64_t length) {
+  std::uint8_t last;
+  return length > 0 && key.Seek(length - 1) && key.Read(&last, 1) == 1 && key.Seek(0);
+}
+
 bool TransformInPlace(const Job& job) {
   const std::string& working_path = job.working_path;
   if (working_path == job.data_path || working_path == job.key_path || os::SameFile(working_path, job.data_path) ||
@@ -133,7 +141,7 @@ bool TransformInPlace(const Job& job) {
     return false;
   }
   const std::int64_t key_length = FileLength(key);
-  if (key_length <= 0) {
+  if (!KeyHoldsWhatItClaims(key, key_length)) {
     job.Warn(messages::kKeyUnusable, job.key_path, messages::kKeyUnusableCaption);
     return false;
   }

@@ -36,8 +36,10 @@ std::string FollowLink(const std::string& path) {
 int TransformAll(const Options& options) {
   TerminalNotifier notifier(stderr, !options.quiet && isatty(STDERR_FILENO));
   bool all_done = true;
+  std::size_t handled = 0;
   for (const std::string& file : options.files) {
     if (os::StopRequested()) break;
+    ++handled;
     bool done = false;
     try {
       const std::string data_path = FollowLink(file);
@@ -54,7 +56,10 @@ int TransformAll(const Options& options) {
     notifier.EndProgress();
     all_done = all_done && done;
   }
-  if (StopSignal() != 0) return 128 + StopSignal();
+  // A stop that came while the last result was already taking its file's
+  // place stopped nothing: the status must not send a script to run again.
+  const bool stopped_something = !all_done || handled < options.files.size();
+  if (StopSignal() != 0 && stopped_something) return 128 + StopSignal();
   return all_done ? kAllDone : kSomeFailed;
 }
 

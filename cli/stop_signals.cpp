@@ -22,7 +22,12 @@ void CatchStopSignals() {
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal_number, &action, nullptr);
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(signal_number, &action, nullptr);
+  // Without these, a reader of stderr gone (Ctrl-C on "| tee") or a file size
+  // limit would kill the process before it removes its working file: the
+  // failed write is reported instead.
+  signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 int StopSignal() { return stop_signal; }

@@ -1,8 +1,9 @@
 #pragma once
 
-// Ctrl-C, termination and hang-up ask the engine to stop instead of killing
-// the process, so an unfinished working file is always removed and a data
-// file being replaced is replaced completely.
+// Ctrl-C, Ctrl-\, termination and hang-up ask the engine to stop instead of
+// killing the process, so an unfinished working file is always removed and a
+// data file being replaced is replaced completely. A broken pipe or a file
+// size limit then shows as a failed write.
 void CatchStopSignals();
 
 // The signal that asked to stop, or 0.

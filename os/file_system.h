@@ -40,18 +40,20 @@ class FileProbe {
 };
 
 // Which file a path named, and how it stood: the same file with the same size
-// and modification time has not been written since.
+// and times has not been written since, nor had its owner or permissions
+// changed (POSIX keeps a time of that change; Windows leaves it 0).
 struct FileStamp {
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
   std::int64_t size = -1;
   std::int64_t modified = 0;
+  std::int64_t changed = 0;
 
   bool IsSameFileAs(const FileStamp& other) const {
     return volume == other.volume && index == other.index;
   }
   bool operator==(const FileStamp& other) const {
-    return IsSameFileAs(other) && size == other.size && modified == other.modified;
+    return IsSameFileAs(other) && size == other.size && modified == other.modified && changed == other.changed;
   }
   bool operator!=(const FileStamp& other) const { return !(*this == other); }
 };
@@ -119,7 +121,8 @@ class WorkingFile {
   enum class Created { kNew, kAlreadyExists, kFailed };
   enum class Replaced {
     kDone,            // the data path now holds the result
-    kDataReadOnly,    // the data file is read-only, or its user may not write it
+    kDataReadOnly,    // the data file is read-only, its user may not write it, or
+                      // the result could not keep its owner and group
     kDataChanged,     // the data file is gone or was written since it was read
     kWorkingChanged,  // the working path no longer names this run's file
     kFailed,          // the system refused the replacement; the data file is whole
@@ -143,9 +146,9 @@ class WorkingFile {
   std::int64_t Finish(const InputFile& data);
 
   // Puts the finished file in the data file's place in one step, provided the
-  // data file may be written and is still as it was read, and the working
-  // path still names this file. The data path holds the whole original or the
-  // whole result at every instant.
+  // data file is still as it was read, the working path still names this file,
+  // and the data file may be written and keep its owner and group. The data
+  // path holds the whole original or the whole result at every instant.
   Replaced Replace(const std::string& data_path, const FileStamp& data_as_read);
 
   // Leaves the file where it is when this object goes.

@@ -46,6 +46,7 @@ FileStamp StampOf(const struct stat& st) {
   stamp.index = st.st_ino;
   stamp.size = st.st_size;
   stamp.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  stamp.changed = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
   return stamp;
 }
 
@@ -250,15 +251,18 @@ WorkingFile::Replaced WorkingFile::Replace(const std::string& data_path, const F
   if (fstatat(folder, data_name.c_str(), &data, AT_SYMLINK_NOFOLLOW) != 0 || StampOf(data) != data_as_read) {
     return Replaced::kDataChanged;
   }
-  // Root may write any file; one without write bits is read-only all the
-  // same, as the read-only attribute is on Windows.
-  if ((data.st_mode & kWriteBits) == 0 || faccessat(folder, data_name.c_str(), W_OK, AT_EACCESS) != 0) {
-    return Replaced::kDataReadOnly;
-  }
   struct stat working;
   if (fstatat(folder, working_name.c_str(), &working, AT_SYMLINK_NOFOLLOW) != 0 ||
       !StampOf(working).IsSameFileAs(identity_)) {
     return Replaced::kWorkingChanged;
+  }
+  // Root may write any file; one without write bits is read-only all the
+  // same, as the read-only attribute is on Windows. A user who may write the
+  // file but could not give the result its owner and group may not replace
+  // it either: the file would change hands, and its owner might lose it.
+  if ((data.st_mode & kWriteBits) == 0 || faccessat(folder, data_name.c_str(), W_OK, AT_EACCESS) != 0 ||
+      working.st_uid != data.st_uid || working.st_gid != data.st_gid) {
+    return Replaced::kDataReadOnly;
   }
   if (renameat(folder, working_name.c_str(), folder, data_name.c_str()) != 0) return Replaced::kFailed;
   keep_ = true;  // it is the data file now

@@ -184,8 +184,8 @@ std::int64_t WorkingFile::Finish(const InputFile&) {
 WorkingFile::Replaced WorkingFile::Replace(const std::string& data_path, const FileStamp& data_as_read) {
   const DWORD attributes = GetFileAttributesA(data_path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || StampAt(data_path) != data_as_read) return Replaced::kDataChanged;
-  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0 || !MayWrite(data_path)) return Replaced::kDataReadOnly;
   if (!StampAt(path_).IsSameFileAs(identity_)) return Replaced::kWorkingChanged;
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0 || !MayWrite(data_path)) return Replaced::kDataReadOnly;
   if (!MoveFileExA(path_.c_str(), data_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return Replaced::kFailed;
   }

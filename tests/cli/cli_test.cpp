@@ -4,11 +4,13 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <iostream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -26,11 +28,14 @@ struct Result {
   std::string err;
 };
 
-// How the command is started: from which folder, and as which user (0: as
-// the test runs).
+// How the command is started: from which folder (empty: the test's own), as
+// which user (0: as the test runs), with stderr a pipe nobody reads, and with
+// a limit on the size of the files it writes (0: none).
 struct Start {
   std::string folder;
   uid_t user = 0;
+  bool stderr_unread = false;
+  rlim_t file_size_limit = 0;
 };
 
 // A user of its own for tests of access rights: no account needs to exist.
@@ -53,6 +58,12 @@ class CliTest : public ::testing::Test {
       int err = open(dir.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       dup2(out, STDOUT_FILENO);
       dup2(err, STDERR_FILENO);
+      int unread[2];
+      if (how.stderr_unread && (pipe(unread) != 0 || close(unread[0]) != 0 || dup2(unread[1], STDERR_FILENO) < 0)) {
+        _exit(126);
+      }
+      const rlimit limit = {how.file_size_limit, how.file_size_limit};
+      if (how.file_size_limit != 0 && setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
       if (!how.folder.empty() && chdir(how.folder.c_str()) != 0) _exit(126);
       if (how.user != 0 && (setgroups(0, nullptr) != 0 || setgid(how.user) != 0 || setuid(how.user) != 0)) _exit(126);
       std::vector<char*> argv;
@@ -206,42 +217,42 @@ TEST_F(CliTest, RelativePathFromAnotherFileSystemKeepsTheWorkingFileBesideItsFil
   EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::Encrypt));
 }
 
-TEST_F(CliTest, AUserWhoMayNotWriteTheFileCannotReplaceIt) {
+TEST_F(CliTest, AUserWhoCannotReplaceTheFileAsItIsLeavesItWhole) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
   ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);  // she may write in the folder
-  const Bytes a = RandomBytes(1000, 10);
-  const std::string path_a = WriteFile("a.txt", a);
-  ASSERT_EQ(chmod(path_a.c_str(), 0644), 0);  // and read the file
-
-  const Result result = Run({"encrypt", "-k", key_path, path_a}, {"", kOtherUser});
-  EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, "Error: Could not delete original file!: Could not delete " + path_a + ".\n");
-  EXPECT_EQ(ReadBytes(path_a), a);
-  struct stat st;
-  ASSERT_EQ(stat(path_a.c_str(), &st), 0);
-  EXPECT_EQ(st.st_uid, 0u);
-  EXPECT_EQ(st.st_mode & 07777, 0644u);
-  EXPECT_EQ(ReadBytes(WorkingPath(path_a)), Expected(a, key, 0, TransformDirection::Encrypt));
-}
-
-TEST_F(CliTest, AUserAllowedToWriteByAnAclGetsNoWiderResult) {
-  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
-  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
-  const Bytes a = RandomBytes(1000, 11);
-  const std::string path_a = WriteFile("a.txt", a);
-  ASSERT_EQ(chmod(path_a.c_str(), 0640), 0);
-  if (system(("setfacl -m u:" + std::to_string(kOtherUser) + ":rw- " + path_a + " 2>/dev/null").c_str()) != 0) {
-    GTEST_SKIP() << "no setfacl (Debian package acl) or no ACLs here";
+  // Root's file that she may read but not write; and one an ACL lets her
+  // write, whose result could not stay root's.
+  struct Case {
+    const char* name;
+    mode_t mode;
+    bool acl;
+  };
+  for (const Case& c : {Case{"a.txt", 0644, false}, Case{"b.txt", 0640, true}}) {
+    SCOPED_TRACE(c.name);
+    const Bytes data = RandomBytes(1000, 10);
+    const std::string path = WriteFile(c.name, data);
+    ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
+    if (c.acl && system(("setfacl -m u:" + std::to_string(kOtherUser) + ":rw- " + path + " 2>/dev/null").c_str()) != 0) {
+      std::cout << "no setfacl (Debian package acl) or no ACLs here: case skipped\n";
+      continue;
+    }
+    struct stat before;
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    const Result result = Run({"encrypt", "-k", key_path, path}, {"", kOtherUser});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "Error: Could not delete original file!: Could not delete " + path + ".\n");
+    EXPECT_EQ(ReadBytes(path), data);
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_mode, before.st_mode);
+    // Her result stays beside it, open to nobody the file was not, and
+    // not to her group, which is not the file's.
+    const std::string working = WorkingPath(path);
+    EXPECT_EQ(ReadBytes(working), Expected(data, key, 0, TransformDirection::Encrypt));
+    ASSERT_EQ(stat(working.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, before.st_mode & 0707);
   }
-  const Result result = Run({"encrypt", "-k", key_path, path_a}, {"", kOtherUser});
-  EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::Encrypt));
-  // The result is hers, in her group: what the file's group might do must
-  // not pass to her group.
-  struct stat st;
-  ASSERT_EQ(stat(path_a.c_str(), &st), 0);
-  EXPECT_EQ(st.st_gid, kOtherUser);
-  EXPECT_EQ(st.st_mode & 077, 0u);
 }
 
 TEST_F(CliTest, NoProgressEscapesWhenStderrIsNoTerminal) {
@@ -251,32 +262,50 @@ TEST_F(CliTest, NoProgressEscapesWhenStderrIsNoTerminal) {
   EXPECT_EQ(result.err, "");
 }
 
-TEST_F(CliTest, InterruptRemovesTheWorkingFileAndKeepsTheData) {
+TEST_F(CliTest, StopSignalsRemoveTheWorkingFileAndKeepTheData) {
   const std::string data = dir.File("big.dat");
   const std::int64_t length = 1LL << 30;
   MakeSparseFile(data, length);  // zeros throughout
   const std::string working = WorkingPath(data);
+  // Ctrl-C, Ctrl-\\, and Ctrl-C where the reader of stderr is gone too.
+  struct Case {
+    int signal_number;
+    bool stderr_unread;
+  };
+  for (const Case& c : {Case{SIGINT, false}, Case{SIGQUIT, false}, Case{SIGINT, true}}) {
+    SCOPED_TRACE(c.signal_number + (c.stderr_unread ? 1000 : 0));
+    const pid_t child = Start({"encrypt", "-k", key_path, data}, {"", 0, c.stderr_unread});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!FileExists(working) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ASSERT_TRUE(FileExists(working)) << "the transform never started";
+    kill(child, c.signal_number);
+    const Result result = Finish(child);
 
-  const pid_t child = Start({"encrypt", "-k", key_path, data});
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!FileExists(working) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
+    EXPECT_EQ(result.status, 128 + c.signal_number) << result.err;
+    if (!c.stderr_unread) EXPECT_NE(result.err.find("Interrupted!"), std::string::npos) << result.err;
+    EXPECT_FALSE(FileExists(working));
+    os::InputFile check;
+    ASSERT_TRUE(check.Open(data));
+    EXPECT_EQ(FileLength(check), length);
+    Bytes block(1 << 20);
+    for (std::int64_t done = 0; done < length; done += static_cast<std::int64_t>(block.size())) {
+      ASSERT_EQ(check.Read(block.data(), block.size()), static_cast<std::int64_t>(block.size()));
+      ASSERT_EQ(block, Repeat(0, block.size())) << "changed near byte " << done;
+    }
   }
-  ASSERT_TRUE(FileExists(working)) << "the transform never started";
-  kill(child, SIGINT);
-  const Result result = Finish(child);
+}
 
-  EXPECT_EQ(result.status, 128 + SIGINT) << result.err;
-  EXPECT_NE(result.err.find("Interrupted!"), std::string::npos) << result.err;
-  EXPECT_FALSE(FileExists(working));
-  os::InputFile check;
-  ASSERT_TRUE(check.Open(data));
-  EXPECT_EQ(FileLength(check), length);
-  Bytes block(1 << 20);
-  for (std::int64_t done = 0; done < length; done += static_cast<std::int64_t>(block.size())) {
-    ASSERT_EQ(check.Read(block.data(), block.size()), static_cast<std::int64_t>(block.size()));
-    ASSERT_EQ(block, Repeat(0, block.size())) << "changed near byte " << done;
-  }
+TEST_F(CliTest, FileSizeLimitShowsAsAFailedWrite) {
+  const Bytes a = RandomBytes(3 << 20, 12);
+  const std::string path_a = WriteFile("a.txt", a);
+  const Result result = Run({"encrypt", "-k", key_path, path_a}, {"", 0, false, 1 << 20});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "Error: Could not write encrypted file!: Could not write the working file " +
+                            WorkingPath(path_a) + ". The disk may be full. The original file is unchanged.\n");
+  EXPECT_EQ(ReadBytes(path_a), a);
+  EXPECT_FALSE(FileExists(WorkingPath(path_a)));
 }
 
 }  // namespace

@@ -148,20 +148,40 @@ TEST_F(PosixFileTest, RefusedReplacementNamesWhereTheResultIsAndKeepsTheData) {
 
 // ---- other programs at work in the same folder
 
-TEST_F(PosixFileTest, DataFileReplacedByAnEditorsSaveIsLeftAsItIs) {
+TEST_F(PosixFileTest, DataFileReplacedOrGivenOtherPermissionsIsLeftAsItIs) {
   const Bytes plain = RandomBytes(1000, 5);
   const Bytes saved = RandomBytes(900, 6);
-  WriteBytes(data_path, plain);
   WriteBytes(key_path, {7});
-  EXPECT_FALSE(TransformMeddled([&] {
-    WriteBytes(dir.File("save.tmp"), saved);
-    rename(dir.File("save.tmp").c_str(), data_path.c_str());
-  }));
-  ExpectOnlyWarning(notifier, data_path + " was changed by another program during the run, so it was not replaced.\r\n"
-                                "It is left as it now is. Try again once nothing else is using it.",
-                    "Error: File changed during the run!");
-  EXPECT_EQ(ReadBytes(data_path), saved);
-  EXPECT_FALSE(FileExists(WorkingPath(data_path)));
+  struct Case {
+    std::function<void()> meddle;
+    Bytes data_after;
+    mode_t mode_after;
+  };
+  const std::vector<Case> cases = {
+      {[&] {  // an editor's save
+         WriteBytes(dir.File("save.tmp"), saved);
+         chmod(dir.File("save.tmp").c_str(), 0644);
+         rename(dir.File("save.tmp").c_str(), data_path.c_str());
+       },
+       saved, 0644},
+      {[&] { chmod(data_path.c_str(), 0600); }, plain, 0600},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode_after);
+    WriteBytes(data_path, plain);
+    chmod(data_path.c_str(), 0644);
+    notifier.warnings.clear();
+    EXPECT_FALSE(TransformMeddled(c.meddle));
+    ExpectOnlyWarning(notifier,
+                      data_path + " was changed by another program during the run, so it was not replaced.\r\n"
+                                  "It is left as it now is. Try again once nothing else is using it.",
+                      "Error: File changed during the run!");
+    EXPECT_EQ(ReadBytes(data_path), c.data_after);
+    struct stat st;
+    ASSERT_EQ(stat(data_path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, c.mode_after);
+    EXPECT_FALSE(FileExists(WorkingPath(data_path)));
+  }
 }
 
 TEST_F(PosixFileTest, AnotherRunsWorkingFileIsNeitherTakenNorRemoved) {
