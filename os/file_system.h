@@ -141,14 +141,16 @@ class WorkingFile {
   bool Write(const void* buffer, std::size_t size);
 
   // Gives the file what guards the data file (owner, group, permission bits,
-  // POSIX ACL and extended attributes; never wider access), flushes it to the
-  // disk, closes it and returns its length, or -1 when any of it failed.
+  // POSIX ACL and extended attributes; the hidden and system attributes on
+  // Windows; never wider access), flushes it to the disk and returns its
+  // length, or -1 when any of it failed.
   std::int64_t Finish(const InputFile& data);
 
   // Puts the finished file in the data file's place in one step, provided the
-  // data file is still as it was read, the working path still names this file,
-  // and the data file may be written and keep its owner and group. The data
-  // path holds the whole original or the whole result at every instant.
+  // data file is still as it was read, the working path still names this file
+  // as Finish left it, and the data file may be written and keep its owner and
+  // group. The data path holds the whole original or the whole result at every
+  // instant.
   Replaced Replace(const std::string& data_path, const FileStamp& data_as_read);
 
   // Leaves the file where it is when this object goes.
@@ -161,6 +163,7 @@ class WorkingFile {
   std::intptr_t handle_ = -1;
   std::string path_;
   FileStamp identity_;
+  FileStamp finished_;
   bool keep_ = false;
   std::int64_t written_ = 0;
   std::int64_t started_writeback_ = 0;

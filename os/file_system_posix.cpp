@@ -233,6 +233,7 @@ std::int64_t WorkingFile::Finish(const InputFile& data) {
   struct stat model;
   struct stat self;
   if (fstat(Fd(data.handle_), &model) != 0 || fstat(fd, &self) != 0) return -1;
+  finished_ = StampOf(self);
   CopyExtendedAttributes(Fd(data.handle_), fd);
   mode_t mode = model.st_mode & kPermissionBits;
   // Bits meant for the model's group must not reach another group.
@@ -251,9 +252,12 @@ WorkingFile::Replaced WorkingFile::Replace(const std::string& data_path, const F
   if (fstatat(folder, data_name.c_str(), &data, AT_SYMLINK_NOFOLLOW) != 0 || StampOf(data) != data_as_read) {
     return Replaced::kDataChanged;
   }
+  // Still this run's file, as its last write left it: what Finish itself
+  // changed (owner, permissions) shows in the change time only.
   struct stat working;
-  if (fstatat(folder, working_name.c_str(), &working, AT_SYMLINK_NOFOLLOW) != 0 ||
-      !StampOf(working).IsSameFileAs(identity_)) {
+  if (fstatat(folder, working_name.c_str(), &working, AT_SYMLINK_NOFOLLOW) != 0) return Replaced::kWorkingChanged;
+  const FileStamp now = StampOf(working);
+  if (!now.IsSameFileAs(finished_) || now.size != finished_.size || now.modified != finished_.modified) {
     return Replaced::kWorkingChanged;
   }
   // Root may write any file; one without write bits is read-only all the

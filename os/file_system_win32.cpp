@@ -50,6 +50,17 @@ FileStamp StampAt(const std::string& path) {
   return Identify(path, &info) ? StampOf(info) : FileStamp();
 }
 
+// A symbolic link or junction as the path's last part: a replacement would
+// put the result in place of the link and leave the file it names as it was.
+bool IsLink(const std::string& path) {
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA(path.c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+         (entry.dwReserved0 == IO_REPARSE_TAG_SYMLINK || entry.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT);
+}
+
 // Whether this user may write the file: a read-only file system or a file
 // whose permissions forbid writing refuses the open with access denied.
 bool MayWrite(const std::string& path) {
@@ -123,7 +134,7 @@ Folder::~Folder() {}
 
 bool Folder::OpenFolderOf(const std::string&) { return true; }
 
-bool InputFile::OpenIn(const Folder&, const std::string& path) { return Open(path); }
+bool InputFile::OpenIn(const Folder&, const std::string& path) { return !IsLink(path) && Open(path); }
 
 FileStamp InputFile::Stamp() const {
   BY_HANDLE_FILE_INFORMATION info;
@@ -173,19 +184,33 @@ bool WorkingFile::Write(const void* buffer, std::size_t size) {
   return true;
 }
 
-std::int64_t WorkingFile::Finish(const InputFile&) {
-  LARGE_INTEGER size;
-  if (!FlushFileBuffers(Handle(handle_)) || !GetFileSizeEx(Handle(handle_), &size)) return -1;
-  const BOOL closed = CloseHandle(Handle(handle_));
-  handle_ = -1;
-  return closed ? size.QuadPart : -1;
+std::int64_t WorkingFile::Finish(const InputFile& data) {
+  // The attributes that hide or mark the file go with it; read-only would
+  // keep the file from being replaced at all.
+  const DWORD kKept =
+      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  BY_HANDLE_FILE_INFORMATION model;
+  BY_HANDLE_FILE_INFORMATION self;
+  if (!GetFileInformationByHandle(Handle(data.handle_), &model) ||
+      !SetFileAttributesA(path_.c_str(), (model.dwFileAttributes & kKept) | FILE_ATTRIBUTE_NORMAL) ||
+      !FlushFileBuffers(Handle(handle_)) || !GetFileInformationByHandle(Handle(handle_), &self)) {
+    return -1;
+  }
+  // Stays open, so that nobody else may write it, until it replaces the data
+  // file.
+  finished_ = StampOf(self);
+  return finished_.size;
 }
 
 WorkingFile::Replaced WorkingFile::Replace(const std::string& data_path, const FileStamp& data_as_read) {
   const DWORD attributes = GetFileAttributesA(data_path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || StampAt(data_path) != data_as_read) return Replaced::kDataChanged;
-  if (!StampAt(path_).IsSameFileAs(identity_)) return Replaced::kWorkingChanged;
   if ((attributes & FILE_ATTRIBUTE_READONLY) != 0 || !MayWrite(data_path)) return Replaced::kDataReadOnly;
+  // Windows moves no file that is open; from here to the move others could
+  // write it. Its write time may still change as the handle closes.
+  Close();
+  const FileStamp working = StampAt(path_);
+  if (!working.IsSameFileAs(finished_) || working.size != finished_.size) return Replaced::kWorkingChanged;
   if (!MoveFileExA(path_.c_str(), data_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return Replaced::kFailed;
   }

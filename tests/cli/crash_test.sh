@@ -79,4 +79,24 @@ for case in "write 130 original" "fsync 0 once"; do
   cmp -s data "$want_data" || fail "Ctrl-C did not leave the $want_data"
   ls data.* >/dev/null 2>&1 && fail "Ctrl-C left a working file"
 done
+# Another program writes into the finished working file while it is being
+# flushed: it must not take the file's place. Its permissions, given after its
+# stamp is taken, say when to write.
+n=1
+call="fsync (delayed)"
+rm -f data data.*
+cp original data
+chmod 640 data
+strace -qq -o /dev/null -e inject=fsync:delay_enter=2000000:when=1 "$vaultine" encrypt -q -k key data \
+  >/dev/null 2>err &
+for _ in $(seq 1000); do
+  [ "$(stat -c %a data.1* 2>/dev/null)" = 640 ] && break
+  sleep 0.01
+done
+printf SPOILED | dd of="$(echo data.1*)" conv=notrunc status=none
+wait $!
+status=$?
+[ "$status" -eq 1 ] && grep -q "was removed or replaced by another program" err ||
+  fail "a working file written by another program was used (status $status): $(cat err)"
+cmp -s data original || fail "the data file was not left as it was"
 [ "$failures" -eq 0 ]

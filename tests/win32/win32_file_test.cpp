@@ -90,6 +90,20 @@ TEST(Win32FileTest, RefusedReplacementNamesWhereTheResultIsAndKeepsTheData) {
   EXPECT_EQ(ReadBytes(working), Expected(plain, {9, 8}, 1, TransformDirection::Encrypt));
 }
 
+TEST(Win32FileTest, HiddenAndSystemAttributesGoWithTheFile) {
+  ScratchDir dir;
+  const std::string data = dir.File("data.txt");
+  const std::string key = dir.File("key.bin");
+  WriteBytes(data, RandomBytes(100, 4));
+  WriteBytes(key, {5});
+  const DWORD marks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  ASSERT_TRUE(SetFileAttributesA(data.c_str(), marks));
+  RecordingNotifier notifier;
+  ASSERT_TRUE(TransformFile(data, key, 0, TransformDirection::Encrypt, notifier));
+  EXPECT_EQ(GetFileAttributesA(data.c_str()) & marks, marks);
+  MakeWritable(data);
+}
+
 TEST(Win32FileTest, NonAsciiNamesRoundTrip) {
   ScratchDir dir;
   const std::string data = dir.File("r\xE9sum\xE9.txt");
