@@ -1,5 +1,8 @@
 #include "framework/dialog.h"
 
+#include <exception>
+#include <string>
+
 #include "framework/win_app.h"
 
 BEGIN_MESSAGE_MAP(CDialog, CCmdTarget)
@@ -8,19 +11,52 @@ BEGIN_MESSAGE_MAP(CDialog, CCmdTarget)
   ON_MESSAGE(WM_HELP, OnHelpInfo)
 END_MESSAGE_MAP()
 
+namespace {
+
+// Marks the windows that are dialogs of this framework, and holds their object.
+constexpr char kObjectProperty[] = "CDialog object";
+
+// Puts a modal dialog in the middle of its owner, where the user is looking.
+void CenterOverOwner(HWND window) {
+  HWND owner = GetWindow(window, GW_OWNER);
+  RECT outer;
+  RECT inner;
+  if (owner == nullptr || !GetWindowRect(owner, &outer) || !GetWindowRect(window, &inner)) return;
+  const int x = (outer.left + outer.right - (inner.right - inner.left)) / 2;
+  const int y = (outer.top + outer.bottom - (inner.bottom - inner.top)) / 2;
+  SetWindowPos(window, nullptr, x > 0 ? x : 0, y > 0 ? y : 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Nothing that escapes a handler may unwind through the system's code; the
+// user is told, and the dialog goes on.
+void ReportFailure(HWND window, const char* what) {
+  const std::string text = std::string("This could not be done: ") + what + ".";
+  const std::string caption = AfxGetApp() != nullptr ? AfxGetApp()->GetAppTitle() : ModuleTitle();
+  MessageBoxA(window, text.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
+}
+
+}  // namespace
+
 CDialog::CDialog(UINT templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}
 
 INT_PTR CDialog::DoModal() {
   HINSTANCE instance = AfxGetApp() != nullptr ? AfxGetApp()->m_hInstance : GetModuleHandleA(nullptr);
-  INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(m_templateId), m_parent, DialogProc,
+  // The owner stays disabled while the dialog runs, as for any modal window.
+  INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(m_templateId), ModalOwner(), DialogProc,
                                    reinterpret_cast<LPARAM>(this));
   m_hWnd = nullptr;
   return result;
 }
 
-CDialog* CDialog::FromHandle(HWND window) {
-  return reinterpret_cast<CDialog*>(GetWindowLongPtrA(window, DWLP_USER));
+HWND CDialog::ModalOwner() const {
+  HWND owner = m_parent != nullptr ? m_parent : GetActiveWindow();
+  if (owner == nullptr && AfxGetApp() != nullptr && AfxGetApp()->m_pMainWnd != nullptr) {
+    owner = AfxGetApp()->m_pMainWnd->GetSafeHwnd();
+  }
+  return owner != nullptr ? GetAncestor(owner, GA_ROOT) : nullptr;
 }
+
+CDialog* CDialog::FromHandle(HWND window) { return static_cast<CDialog*>(GetPropA(window, kObjectProperty)); }
 
 BOOL CDialog::OnInitDialog() { return TRUE; }
 void CDialog::OnOK() { EndDialog(m_hWnd, IDOK); }
@@ -34,14 +70,15 @@ LRESULT CDialog::OnHelpInfo(WPARAM, LPARAM) {
 }
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  // No C++ exception may unwind through the system's code.
   try {
     if (message == WM_INITDIALOG) {
       CDialog* dialog = reinterpret_cast<CDialog*>(lParam);
-      SetWindowLongPtrA(window, DWLP_USER, lParam);
+      SetPropA(window, kObjectProperty, dialog);
       dialog->m_hWnd = window;
+      CenterOverOwner(window);
       return dialog->OnInitDialog();
     }
+    if (message == WM_NCDESTROY) RemovePropA(window, kObjectProperty);
     CDialog* dialog = FromHandle(window);
     if (dialog == nullptr) return FALSE;
     INT_PTR result = FALSE;
@@ -51,7 +88,10 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
         AfxGetApp()->OnMessage(message, wParam, lParam, &result)) {
       return result;
     }
+  } catch (const std::exception& error) {
+    ReportFailure(window, error.what());
   } catch (...) {
+    ReportFailure(window, "an unknown error");
   }
   return FALSE;
 }

@@ -10,14 +10,16 @@ class CDialog : public CCmdTarget {
  public:
   explicit CDialog(UINT templateId, HWND parent = nullptr);
 
-  // Runs the dialog until it ends; returns how it ended (IDOK, IDCANCEL, ...),
-  // or -1 when it could not be created.
+  // Runs the dialog until it ends, over its owner, which takes no input
+  // meanwhile; returns how it ended (IDOK, IDCANCEL, ...), or -1 when it could
+  // not be created.
   virtual INT_PTR DoModal();
 
   HWND GetSafeHwnd() const { return m_hWnd; }
   UINT GetTemplateId() const { return m_templateId; }
 
-  // The dialog object behind a window, or null.
+  // The dialog object behind a window, or null when the window is no dialog
+  // of this framework (a message box, the Open dialog).
   static CDialog* FromHandle(HWND window);
 
  protected:
@@ -31,6 +33,10 @@ class CDialog : public CCmdTarget {
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  // The given parent; without one, as the platform's framework finds it: the
+  // window active in this thread, else the application's main window.
+  HWND ModalOwner() const;
 
   UINT m_templateId;
   HWND m_parent;

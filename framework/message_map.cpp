@@ -20,9 +20,14 @@ bool CCmdTarget::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* 
   for (const MessageMap* map = GetMessageMap(); map != nullptr; map = map->base) {
     for (const MessageMapEntry* entry = map->entries; entry->handler != nullptr; ++entry) {
       if (!Matches(*entry, message, wParam)) continue;
+      // Per call: a handler that runs a modal loop (a message box) has other
+      // messages handled in between, whose requests are not its own.
+      const bool outer_request = default_requested_;
       default_requested_ = false;
       *result = entry->handler(*this, wParam, lParam);
-      return !default_requested_;
+      const bool requested = default_requested_;
+      default_requested_ = outer_request;
+      return !requested;
     }
   }
   return false;

@@ -14,16 +14,14 @@ std::string ModulePath() {
   return std::string(path, length < MAX_PATH ? length : 0);
 }
 
-// The executable's name without folder or extension: the default title of
-// the application's message boxes.
+}  // namespace
+
 std::string ModuleTitle() {
   std::string path = ModulePath();
   std::string::size_type start = path.find_last_of("\\/");
   path = start == std::string::npos ? path : path.substr(start + 1);
   return path.substr(0, path.rfind('.'));
 }
-
-}  // namespace
 
 CWinApp* AfxGetApp() { return the_app; }
 
@@ -76,8 +74,7 @@ void CWinApp::OnHelp() {
   // Without the file the help engine would only start to say so.
   bool launched = GetFileAttributesA(help_file.c_str()) != INVALID_FILE_ATTRIBUTES &&
                   WinHelpA(active, help_file.c_str(), HELP_CONTEXT, topic);
-  if (!launched) {
-    const std::string title = m_pszAppName != nullptr ? m_pszAppName : ModuleTitle();
-    MessageBoxA(active, "Failed to launch help.", title.c_str(), MB_OK | MB_ICONEXCLAMATION);
-  }
+  if (!launched) MessageBoxA(active, "Failed to launch help.", GetAppTitle().c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
+
+std::string CWinApp::GetAppTitle() const { return m_pszAppName != nullptr ? m_pszAppName : ModuleTitle(); }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "framework/message_map.h"
 
 class CDialog;
@@ -30,6 +32,10 @@ class CWinApp : public CCmdTarget {
   // Opens the help file named after the executable at the active dialog's topic.
   void OnHelp();
 
+  // The caption of the application's own message boxes: its name, or the
+  // executable's name without folder or extension.
+  std::string GetAppTitle() const;
+
   HINSTANCE m_hInstance = nullptr;
   CDialog* m_pMainWnd = nullptr;
   const char* m_pszAppName;
@@ -38,3 +44,6 @@ class CWinApp : public CCmdTarget {
 };
 
 CWinApp* AfxGetApp();
+
+// The executable's name without folder or extension.
+std::string ModuleTitle();

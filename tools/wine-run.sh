@@ -8,7 +8,10 @@
 #
 # Wine runs 32-bit programs through a 32-bit Linux loader. On a kernel that
 # cannot execute 32-bit Linux binaries only 64-bit Windows programs run, so the
-# tests then use a 64-bit build of the same sources (see tools/build-windows.sh).
+# tests then use a 64-bit build of the same sources (see tools/test.sh).
+#
+# VAULTINE_WINE_DISPLAY=null prepares a prefix whose windows need no X display
+# (Wine's null graphics driver), for tests that open dialogs of their own.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -33,14 +36,26 @@ fi
 
 prepare_prefix() {
   local ready=$WINEPREFIX/.vaultine-ready
-  [ -f "$ready" ] && return 0
-  mkdir -p "$WINEPREFIX"
-  "$wine" wineboot -i >/dev/null 2>&1
-  # No crash dialog to hang on; Wine draws its own window frames.
-  "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-  "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-  wineserver -w
-  touch "$ready"
+  if [ ! -f "$ready" ]; then
+    mkdir -p "$WINEPREFIX"
+    "$wine" wineboot -i >/dev/null 2>&1
+    # No crash dialog to hang on; Wine draws its own window frames.
+    "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    if [ "${VAULTINE_WINE_DISPLAY:-}" = null ]; then
+      "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f >/dev/null 2>&1
+    fi
+    wineserver -w
+    touch "$ready"
+  fi
+  # Debian's Wine does not find the fonts it ships for a new prefix: without
+  # them "MS Sans Serif" is measured as another font, so texts that fit on
+  # Windows are cut, and the caption buttons show letters instead of symbols.
+  local fonts=$WINEPREFIX/drive_c/windows/Fonts
+  if [ -d /usr/share/wine/fonts ] && [ ! -f "$fonts/sserife.fon" ]; then
+    mkdir -p "$fonts"
+    cp -n /usr/share/wine/fonts/* "$fonts/"
+  fi
 }
 
 case "${1:-}" in

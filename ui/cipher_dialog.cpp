@@ -1,5 +1,7 @@
 #include "ui/cipher_dialog.h"
 
+#include <windowsx.h>
+
 #include <cstring>
 
 #include "cipher/input_checks.h"
@@ -39,10 +41,26 @@ BOOL CCipherDlg::OnInitDialog() {
   return TRUE;
 }
 
-void CCipherDlg::OnEncrypt() { RunCommand(TransformDirection::Encrypt); }
-void CCipherDlg::OnDecrypt() { RunCommand(TransformDirection::Decrypt); }
+void CCipherDlg::OnEncrypt() { RunCommand(IDC_ENCRYPT, TransformDirection::Encrypt); }
+void CCipherDlg::OnDecrypt() { RunCommand(IDC_DECRYPT, TransformDirection::Decrypt); }
 
-void CCipherDlg::RunCommand(TransformDirection direction) {
+namespace {
+
+// Input that arrived while a run kept the window from reading it: the user
+// could not see that a command was possible, so it is not acted on.
+void DiscardWaitingInput() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+  }
+  while (PeekMessageA(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+  }
+}
+
+}  // namespace
+
+void CCipherDlg::RunCommand(int button, TransformDirection direction) {
+  const DWORD position = GetMessagePos();
+  if (m_clicks.IsSecondClick(button, GetMessageTime(), {GET_X_LPARAM(position), GET_Y_LPARAM(position)})) return;
   std::strcpy(m_dataPath, g_storedDataPath);
   std::strcpy(m_keyPath, g_storedKeyPath);
   m_offset = static_cast<std::int32_t>(GetDlgItemUnsigned(m_hWnd, IDC_OFFSET));
@@ -50,11 +68,27 @@ void CCipherDlg::RunCommand(TransformDirection direction) {
 
   os::WindowNotifier notifier;
   if (!CheckInputs(m_dataPath, m_keyPath, m_offset, m_readOnly, notifier)) return;
-  EnableCommandButtons(FALSE);
-  TransformFile(m_dataPath, m_keyPath, static_cast<std::uint8_t>(m_offset), direction, notifier);
-  SetWindowTextA(GetActiveWindow(), "Vaultine");
-  EnableCommandButtons(TRUE);
+  {
+    // However the run ends, the window is given back usable.
+    struct GiveBack {
+      CCipherDlg& dialog;
+      HWND focus;
+      ~GiveBack() { dialog.EndRun(focus); }
+    } give_back{*this, GetFocus()};
+    EnableCommandButtons(FALSE);
+    TransformFile(m_dataPath, m_keyPath, static_cast<std::uint8_t>(m_offset), direction, notifier);
+  }
   SetDlgItemTextA(GetActiveWindow(), IDC_DATA_DISPLAY, "");
+}
+
+void CCipherDlg::EndRun(HWND focus) {
+  SetWindowTextA(GetActiveWindow(), "Vaultine");
+  DiscardWaitingInput();
+  EnableCommandButtons(TRUE);
+  // Disabling the focused button left no control with the focus: the
+  // keyboard goes back where it was, or on to the next control.
+  if (focus != nullptr && !IsWindowEnabled(focus)) focus = GetNextDlgTabItem(m_hWnd, focus, FALSE);
+  if (focus != nullptr) SendMessageA(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focus), TRUE);
 }
 
 void CCipherDlg::EnableCommandButtons(BOOL enable) {

@@ -6,6 +6,7 @@
 
 #include "cipher/transform.h"
 #include "framework/dialog.h"
+#include "ui/double_click.h"
 
 constexpr int kPathCapacity = 520;
 
@@ -44,8 +45,10 @@ class CCipherDlg : public CDialog {
   void OnVScroll(UINT code, int position, HWND scrollBar);
 
  private:
-  void RunCommand(TransformDirection direction);
+  void RunCommand(int button, TransformDirection direction);
   void EnableCommandButtons(BOOL enable);
+  // Gives the window back after a run: title, buttons and keyboard focus.
+  void EndRun(HWND focus);
   void ClampOffset();
 
   std::int32_t m_offset = 0;
@@ -53,6 +56,7 @@ class CCipherDlg : public CDialog {
   char m_keyPath[kPathCapacity] = {};
   char m_dataPath[kPathCapacity] = {};
   HICON m_hIcon;
+  DoubleClickFilter m_clicks;
 
   DECLARE_MESSAGE_MAP()
 };

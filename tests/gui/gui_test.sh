@@ -157,6 +157,12 @@ release_at() { xdotool mousemove $(client_to_screen "$1" "$2") mouseup 1; }
 
 windows_path() { echo "Z:${1//\//\\}"; }
 
+open_about() {
+  press_at 321 41
+  release_at 321 41
+  wait_for '^About Qelt$' >/dev/null
+}
+
 # Chooses a file through the real Open dialog, typing its full path.
 choose_file() {
   local click=$1 path=$2 open
@@ -188,6 +194,30 @@ shows() {
   done
   echo "    control $id shows '$got', expected '$want'" >&2
   return 1
+}
+
+# Waits until control ID has the keyboard focus.
+has_focus() {
+  local got
+  for _ in $(seq 50); do
+    got=$(probe focus)
+    [ "$got" = "$1" ] && return 0
+    sleep 0.1
+  done
+  echo "    control $got has the focus, expected $1" >&2
+  return 1
+}
+
+# The About box is centred over the main dialog, left to right (the top of
+# the screen may keep it from being centred up and down).
+about_centred_over_main() {
+  local about main_x main_w
+  about=$(xdotool search --onlyvisible --name '^About Qelt$' | head -n 1)
+  eval "$(xdotool getwindowgeometry --shell "$main")"
+  main_x=$X main_w=$WIDTH
+  eval "$(xdotool getwindowgeometry --shell "$about")"
+  local offset=$(( (2 * X + WIDTH) - (2 * main_x + main_w) ))
+  [ "${offset#-}" -le 2 ] || { echo "    About box centre is $offset half-pixels off" >&2; return 1; }
 }
 
 # Waits for the program to finish a command: the title is back to "Vaultine"
@@ -316,6 +346,7 @@ test_second_encrypt_after_the_display_was_cleared() {
   click_encrypt
   wait_idle
   check "display cleared" shows 1000 ""
+  sleep 0.6  # a new click, not the second of a double click
   click_encrypt
   wait_idle
   # Twice enciphered: the shift applied a second time to the first result.
@@ -506,6 +537,76 @@ test_read_only_option_marks_the_key_file() {
   wait_idle
   check "key file read-only" test -z "$(find "$work/key.bin" -perm /222)"
   chmod 644 "$work/key.bin"
+}
+
+test_double_click_on_encrypt_enciphers_once() {
+  make_files
+  choose_file click_data_browse "$work/data.bin"
+  choose_file click_key_browse "$work/key.bin"
+  click_encrypt
+  sleep 0.25  # the second click after the short run, still a double click
+  xdotool click 1
+  wait_idle
+  sleep 0.5
+  wait_idle
+  check "enciphered once" same_bytes "$work/data.bin" <(expected_bytes "$work/plain.bin" "$work/key.bin" 0 1)
+}
+
+test_click_on_a_greyed_button_during_a_run_has_no_effect() {
+  printf '\005' >"$work/key.bin"
+  truncate -s 1G "$work/big.bin"  # zeros: enciphered, every byte reads 5
+  choose_file click_data_browse "$work/big.bin"
+  choose_file click_key_browse "$work/key.bin"
+  click_encrypt
+  for _ in $(seq 300); do [ -e "$work/big.1ê9" ] && break; sleep 0.05; done
+  check "the run is under way" test -e "$work/big.1ê9"
+  click_decrypt
+  wait_idle
+  sleep 0.5  # a click acted on late would start a run now
+  wait_idle
+  local first last
+  first=$(od -An -tu1 -N1 "$work/big.bin" | tr -d ' ')
+  last=$(od -An -tu1 -j $(((1 << 30) - 1)) "$work/big.bin" | tr -d ' ')
+  check "enciphered, not deciphered back" equals "$first $last" "5 5"
+  rm -f "$work/big.bin"
+}
+
+test_keyboard_works_after_a_run_by_mouse_and_by_keyboard() {
+  make_files
+  choose_file click_data_browse "$work/data.bin"
+  choose_file click_key_browse "$work/key.bin"
+  click_encrypt
+  wait_idle
+  check "focus back on Encrypt" has_focus 1007
+  xdotool key Tab
+  check "Tab goes on to Decrypt" has_focus 1010
+  xdotool key Return
+  wait_idle
+  check "Decrypt by keyboard" cmp -s "$work/data.bin" "$work/plain.bin"
+  check "focus back on Decrypt" has_focus 1010
+  xdotool key shift+Tab shift+Tab shift+Tab
+  check "back to the offset field" has_focus 1002
+  xdotool type 42
+  check "typing reaches it" shows 1002 42
+  xdotool key Escape
+  check "Escape ends the program" wait_exit 10
+}
+
+test_about_box_is_modal_over_the_main_dialog() {
+  make_files
+  choose_file click_data_browse "$work/data.bin"
+  choose_file click_key_browse "$work/key.bin"
+  open_about
+  check "owned by the main dialog, which waits" equals "$(probe owner 'About Qelt')" "Vaultine disabled"
+  check "centred over it" about_centred_over_main
+  press_at 321 41  # the icon, and Encrypt, as far as a click can reach them
+  release_at 321 41
+  click_encrypt
+  sleep 0.5  # nothing is supposed to happen; give it the chance to go wrong
+  check "one About box" equals "$(xdotool search --onlyvisible --name '^About Qelt$' | wc -l)" 1
+  check "nothing enciphered" cmp -s "$work/data.bin" "$work/plain.bin"
+  xdotool key Escape
+  wait_gone '^About Qelt$'
 }
 
 test_closing_before_choosing_ends_the_program() {

@@ -4,7 +4,11 @@
 //   probe text ID        the text of control ID in the "Vaultine" dialog
 //   probe enabled ID     1 or 0
 //   probe checked ID     1 or 0
+//   probe focus          the id of the "Vaultine" dialog's control that has
+//                        the keyboard focus, or 0
 //   probe box CAPTION    the text of the message box with that caption
+//   probe owner CAPTION  the caption of the window that owns that dialog, and
+//                        whether that window is "enabled" or "disabled"
 //   probe syscommand ID  posts that system command to the dialog, as its
 //                        system menu would
 
@@ -23,27 +27,42 @@ std::string TextOf(HWND window) {
   return text;
 }
 
-HWND MainDialog() {
-  HWND dialog = FindWindowA("#32770", "Vaultine");
-  return dialog;
+HWND Dialog(const char* caption) { return FindWindowA("#32770", caption); }
+
+int FocusedControl(HWND dialog) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info) || info.hwndFocus == nullptr) return 0;
+  return GetDlgCtrlID(info.hwndFocus);
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: probe text|enabled|checked ID | probe box CAPTION\n");
-    return 2;
-  }
-  const std::string what = argv[1];
-  if (what == "box") {
-    HWND box = FindWindowA("#32770", argv[2]);
-    if (box == nullptr) return 1;
-    // The message text is the static control with id 0xFFFF.
-    std::printf("%s\n", TextOf(GetDlgItem(box, 0xFFFF)).c_str());
+  const std::string what = argc > 1 ? argv[1] : "";
+  if (what == "focus") {
+    HWND dialog = Dialog("Vaultine");
+    if (dialog == nullptr) return 1;
+    std::printf("%d\n", FocusedControl(dialog));
     return 0;
   }
-  HWND dialog = MainDialog();
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: probe text|enabled|checked|syscommand ID | probe box|owner CAPTION | probe focus\n");
+    return 2;
+  }
+  if (what == "box" || what == "owner") {
+    HWND window = Dialog(argv[2]);
+    if (window == nullptr) return 1;
+    if (what == "box") {
+      // A message box's text is the static control with id 0xFFFF.
+      std::printf("%s\n", TextOf(GetDlgItem(window, 0xFFFF)).c_str());
+    } else {
+      HWND owner = GetWindow(window, GW_OWNER);
+      std::printf("%s %s\n", TextOf(owner).c_str(), IsWindowEnabled(owner) ? "enabled" : "disabled");
+    }
+    return 0;
+  }
+  HWND dialog = Dialog("Vaultine");
   if (dialog == nullptr) return 1;
   HWND control = GetDlgItem(dialog, std::atoi(argv[2]));
   if (control == nullptr && what != "syscommand") return 1;
