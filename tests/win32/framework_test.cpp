@@ -269,21 +269,20 @@ TEST(ModalRunTest, ExceptionFromAHandlerIsShownAndTheDialogGoesOn) {
   EXPECT_EQ(user.Said(), "This could not be done: the disk is on fire.");
 }
 
+// A dialog of another kind that keeps data of its own where a dialog keeps
+// user data, as the system's message boxes and Open dialog may.
+bool foreign_dialog_taken = true;
+INT_PTR CALLBACK ForeignDialogProc(HWND window, UINT message, WPARAM, LPARAM) {
+  if (message != WM_INITDIALOG) return FALSE;
+  SetWindowLongPtrA(window, DWLP_USER, 0x1234);
+  foreign_dialog_taken = CDialog::FromHandle(window) != nullptr;
+  EndDialog(window, IDOK);
+  return TRUE;
+}
+
 TEST(ModalRunTest, DialogsOfOtherKindsAreNotTakenForOurs) {
-  // A dialog that keeps data of its own where a dialog keeps user data, as
-  // the system's message boxes and Open dialog may.
-  static bool taken;
-  taken = true;
-  DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kTestDialog), nullptr,
-                  [](HWND window, UINT message, WPARAM, LPARAM) -> INT_PTR {
-                    if (message != WM_INITDIALOG) return FALSE;
-                    SetWindowLongPtrA(window, DWLP_USER, 0x1234);
-                    taken = CDialog::FromHandle(window) != nullptr;
-                    EndDialog(window, IDOK);
-                    return TRUE;
-                  },
-                  0);
-  EXPECT_FALSE(taken);
+  DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kTestDialog), nullptr, ForeignDialogProc, 0);
+  EXPECT_FALSE(foreign_dialog_taken);
   CDialog* found = nullptr;
   StepDialog ours([&](StepDialog& self) { found = CDialog::FromHandle(self.window()); });
   ours.DoModal();
