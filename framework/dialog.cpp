@@ -16,15 +16,28 @@ namespace {
 // Marks the windows that are dialogs of this framework, and holds their object.
 constexpr char kObjectProperty[] = "CDialog object";
 
-// Puts a modal dialog in the middle of its owner, where the user is looking.
+// Keeps from..from+size inside low..high, the start first where it cannot.
+int Within(int from, int size, int low, int high) {
+  if (from + size > high) from = high - size;
+  return from < low ? low : from;
+}
+
+// Puts a modal dialog in the middle of its owner, where the user is looking,
+// and wholly on the screen.
 void CenterOverOwner(HWND window) {
   HWND owner = GetWindow(window, GW_OWNER);
   RECT outer;
   RECT inner;
-  if (owner == nullptr || !GetWindowRect(owner, &outer) || !GetWindowRect(window, &inner)) return;
-  const int x = (outer.left + outer.right - (inner.right - inner.left)) / 2;
-  const int y = (outer.top + outer.bottom - (inner.bottom - inner.top)) / 2;
-  SetWindowPos(window, nullptr, x > 0 ? x : 0, y > 0 ? y : 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT screen;
+  if (owner == nullptr || !GetWindowRect(owner, &outer) || !GetWindowRect(window, &inner) ||
+      !SystemParametersInfoA(SPI_GETWORKAREA, 0, &screen, 0)) {
+    return;
+  }
+  const int width = inner.right - inner.left;
+  const int height = inner.bottom - inner.top;
+  const int x = Within((outer.left + outer.right - width) / 2, width, screen.left, screen.right);
+  const int y = Within((outer.top + outer.bottom - height) / 2, height, screen.top, screen.bottom);
+  SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // Nothing that escapes a handler may unwind through the system's code; the

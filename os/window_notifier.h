@@ -1,15 +1,29 @@
 #pragma once
 
+#include <windows.h>
+
 #include "os/notifier.h"
 
 namespace os {
 
-// Warnings as exclamation message boxes owned by the active window, and the
-// title line as that window's caption.
+// Warnings as exclamation message boxes owned by the program's window, and the
+// title line as that window's caption. The window is named, not taken to be
+// the active one: while a file is transformed the user may be in another
+// program, and the warnings and the title still belong to this one.
 class WindowNotifier : public Notifier {
  public:
+  explicit WindowNotifier(HWND window);
+
   void Warning(const std::string& text, const std::string& caption) override;
   void Title(const std::string& text) override;
+
+ private:
+  HWND window_;
 };
+
+// Drops the keys and clicks, on the controls and on the window frame, that
+// wait to be read: they were made before the user could see what would
+// receive them (the end of a run, a warning box about to open).
+void DiscardWaitingInput();
 
 }  // namespace os

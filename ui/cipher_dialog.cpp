@@ -44,29 +44,20 @@ BOOL CCipherDlg::OnInitDialog() {
 void CCipherDlg::OnEncrypt() { RunCommand(IDC_ENCRYPT, TransformDirection::Encrypt); }
 void CCipherDlg::OnDecrypt() { RunCommand(IDC_DECRYPT, TransformDirection::Decrypt); }
 
-namespace {
-
-// Input that arrived while a run kept the window from reading it: the user
-// could not see that a command was possible, so it is not acted on.
-void DiscardWaitingInput() {
-  MSG message;
-  while (PeekMessageA(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
-  }
-  while (PeekMessageA(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
-  }
-}
-
-}  // namespace
-
 void CCipherDlg::RunCommand(int button, TransformDirection direction) {
   const DWORD position = GetMessagePos();
-  if (m_clicks.IsSecondClick(button, GetMessageTime(), {GET_X_LPARAM(position), GET_Y_LPARAM(position)})) return;
+  RECT button_area;
+  GetWindowRect(GetDlgItem(m_hWnd, button), &button_area);
+  if (m_clicks.IsSecondClick(button, GetMessageTime(), {GET_X_LPARAM(position), GET_Y_LPARAM(position)},
+                             button_area)) {
+    return;
+  }
   std::strcpy(m_dataPath, g_storedDataPath);
   std::strcpy(m_keyPath, g_storedKeyPath);
   m_offset = static_cast<std::int32_t>(GetDlgItemUnsigned(m_hWnd, IDC_OFFSET));
   if (m_keyPath[0] == '\0' || m_dataPath[0] == '\0') return;
 
-  os::WindowNotifier notifier;
+  os::WindowNotifier notifier(m_hWnd);
   if (!CheckInputs(m_dataPath, m_keyPath, m_offset, m_readOnly, notifier)) return;
   {
     // However the run ends, the window is given back usable.
@@ -78,12 +69,12 @@ void CCipherDlg::RunCommand(int button, TransformDirection direction) {
     EnableCommandButtons(FALSE);
     TransformFile(m_dataPath, m_keyPath, static_cast<std::uint8_t>(m_offset), direction, notifier);
   }
-  SetDlgItemTextA(GetActiveWindow(), IDC_DATA_DISPLAY, "");
+  SetDlgItemTextA(m_hWnd, IDC_DATA_DISPLAY, "");
 }
 
 void CCipherDlg::EndRun(HWND focus) {
-  SetWindowTextA(GetActiveWindow(), "Vaultine");
-  DiscardWaitingInput();
+  SetWindowTextA(m_hWnd, "Vaultine");
+  os::DiscardWaitingInput();
   EnableCommandButtons(TRUE);
   // Disabling the focused button left no control with the focus: the
   // keyboard goes back where it was, or on to the next control.
@@ -92,9 +83,8 @@ void CCipherDlg::EndRun(HWND focus) {
 }
 
 void CCipherDlg::EnableCommandButtons(BOOL enable) {
-  HWND window = GetActiveWindow();
   for (int id : {IDC_ENCRYPT, IDC_DECRYPT, IDC_BROWSE_DATA, IDC_BROWSE_KEY}) {
-    EnableWindow(GetDlgItem(window, id), enable);
+    EnableWindow(GetDlgItem(m_hWnd, id), enable);
   }
 }
 

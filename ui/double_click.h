@@ -7,10 +7,11 @@
 class DoubleClickFilter {
  public:
   // Whether a click on button, at time (milliseconds) and point (screen), is
-  // the second click of a double click whose first click was the last one
-  // seen: the same button, within the system's double-click time and area.
-  // After a double click the next click starts anew, as in Windows.
-  bool IsSecondClick(int button, DWORD time, POINT point);
+  // a further click of a double (or triple) click whose first click started
+  // the last command: the same button, each click within the system's
+  // double-click time and area of the one before, with the pointer on the
+  // button (a key press elsewhere is a command of its own).
+  bool IsSecondClick(int button, DWORD time, POINT point, const RECT& button_area);
 
  private:
   int last_button_ = 0;

@@ -25,9 +25,9 @@ static_assert(kOpenFileNameSize == 76, "the original record is 76 bytes");
 char g_dataDisplay[kPathCapacity];
 char g_keyDisplay[kPathCapacity];
 
-void ShowChosenPath(const char* path, char* display, int field) {
+void ShowChosenPath(HWND dialog, const char* path, char* display, int field) {
   std::snprintf(display, kPathCapacity, "%s", AbbreviatedPath(path).c_str());
-  SetDlgItemTextA(GetActiveWindow(), field, display);
+  SetDlgItemTextA(dialog, field, display);
 }
 
 }  // namespace
@@ -54,12 +54,13 @@ int BrowseForFile(HWND owner, char* path, int capacity) {
   return 0;
 }
 
+// The dialog by name: the user may have gone to another program meanwhile.
 void CCipherDlg::OnBrowseData() {
-  if (!BrowseForFile(GetActiveWindow(), g_storedDataPath, kPathCapacity)) return;
-  ShowChosenPath(g_storedDataPath, g_dataDisplay, IDC_DATA_DISPLAY);
+  if (!BrowseForFile(m_hWnd, g_storedDataPath, kPathCapacity)) return;
+  ShowChosenPath(m_hWnd, g_storedDataPath, g_dataDisplay, IDC_DATA_DISPLAY);
 }
 
 void CCipherDlg::OnBrowseKey() {
-  if (!BrowseForFile(GetActiveWindow(), g_storedKeyPath, kPathCapacity)) return;
-  ShowChosenPath(g_storedKeyPath, g_keyDisplay, IDC_KEY_DISPLAY);
+  if (!BrowseForFile(m_hWnd, g_storedKeyPath, kPathCapacity)) return;
+  ShowChosenPath(m_hWnd, g_storedKeyPath, g_keyDisplay, IDC_KEY_DISPLAY);
 }

@@ -552,15 +552,11 @@ test_double_click_on_encrypt_enciphers_once() {
   check "enciphered once" same_bytes "$work/data.bin" <(expected_bytes "$work/plain.bin" "$work/key.bin" 0 1)
 }
 
-test_click_on_a_greyed_button_during_a_run_has_no_effect() {
-  printf '\005' >"$work/key.bin"
-  truncate -s 1G "$work/big.bin"  # zeros: enciphered, every byte reads 5
-  choose_file click_data_browse "$work/big.bin"
-  choose_file click_key_browse "$work/key.bin"
-  click_encrypt
-  for _ in $(seq 300); do [ -e "$work/big.1ê9" ] && break; sleep 0.05; done
-  check "the run is under way" test -e "$work/big.1ê9"
-  click_decrypt
+test_clicks_during_a_run_have_no_effect() {
+  start_long_run
+  click_decrypt  # greyed
+  eval "$(xdotool getwindowgeometry --shell "$main")"
+  xdotool mousemove $((X + WIDTH - 12)) $((Y + 11)) click 1  # the close box
   wait_idle
   sleep 0.5  # a click acted on late would start a run now
   wait_idle
@@ -568,6 +564,37 @@ test_click_on_a_greyed_button_during_a_run_has_no_effect() {
   first=$(od -An -tu1 -N1 "$work/big.bin" | tr -d ' ')
   last=$(od -An -tu1 -j $(((1 << 30) - 1)) "$work/big.bin" | tr -d ' ')
   check "enciphered, not deciphered back" equals "$first $last" "5 5"
+  check "the program goes on" kill -0 "$app_pid"
+  rm -f "$work/big.bin"
+}
+
+# Starts enciphering a 1 GiB file of zeros with the key byte 5, and returns
+# once the run is under way: its working file is there.
+start_long_run() {
+  printf '\005' >"$work/key.bin"
+  truncate -s 1G "$work/big.bin"
+  choose_file click_data_browse "$work/big.bin"
+  choose_file click_key_browse "$work/key.bin"
+  click_encrypt
+  for _ in $(seq 300); do [ -e "$work/big.1ê9" ] && break; sleep 0.05; done
+  check "the run is under way" test -e "$work/big.1ê9"
+}
+
+test_warning_that_ends_a_run_waits_for_the_user_whatever_was_pressed_meanwhile() {
+  start_long_run
+  eval "$(xdotool getwindowgeometry --shell "$main")"
+  xdotool mousemove $((X + WIDTH - 12)) $((Y + 11)) click 1  # the close box
+  xdotool key Return
+  printf x >>"$work/big.bin"  # another program: the run ends with a warning
+  local warning='^Error: File changed during the run!$'
+  check "the warning is up" wait_for "$warning" 60 >/dev/null
+  sleep 0.5
+  check "and waits" wait_for "$warning" 1 >/dev/null
+  xdotool key Return
+  wait_gone "$warning"
+  wait_idle
+  check "the program goes on" kill -0 "$app_pid"
+  check "no working file left" test ! -e "$work/big.1ê9"
   rm -f "$work/big.bin"
 }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -16,6 +17,10 @@
 #include "framework/dialog_number.h"
 #include "framework/message_map.h"
 #include "framework/win_app.h"
+#include "os/file_system.h"
+#include "tests/support/test_files.h"
+#include "cipher/transform.h"
+#include "ui/cipher_dialog.h"
 #include "ui/double_click.h"
 #include "ui/path_display.h"
 #include "ui/resource.h"
@@ -154,17 +159,21 @@ TEST(PathDisplayTest, TwentyCharactersAreShownWhole) {
   EXPECT_EQ(AbbreviatedPath("C:\\abcdefghij\\klm.txt"), "C:\\...\\klm.txt");
 }
 
-TEST(DoubleClickFilterTest, OnlyTheSecondClickOfADoubleClickOnOneButtonIsDropped) {
+TEST(DoubleClickFilterTest, FurtherClicksOfADoubleClickOnOneButtonAreDropped) {
   const DWORD soon = GetDoubleClickTime();
   const POINT here = {100, 100};
   const POINT far_away = {100 + GetSystemMetrics(SM_CXDOUBLECLK), 100};
+  const RECT button = {50, 90, 150, 110};
   DoubleClickFilter clicks;
-  EXPECT_FALSE(clicks.IsSecondClick(1007, 1000, here));
-  EXPECT_TRUE(clicks.IsSecondClick(1007, 1000 + soon, here));
-  EXPECT_FALSE(clicks.IsSecondClick(1007, 1000 + soon, here));  // a third click starts anew
-  EXPECT_FALSE(clicks.IsSecondClick(1010, 1000 + soon, here));  // another button
-  EXPECT_FALSE(clicks.IsSecondClick(1010, 1000 + 3 * soon, here));  // too late
-  EXPECT_FALSE(clicks.IsSecondClick(1010, 1000 + 3 * soon, far_away));
+  EXPECT_FALSE(clicks.IsSecondClick(1007, 1000, here, button));
+  EXPECT_TRUE(clicks.IsSecondClick(1007, 1000 + soon, here, button));
+  EXPECT_TRUE(clicks.IsSecondClick(1007, 1000 + 2 * soon, here, button));  // a triple click
+  EXPECT_FALSE(clicks.IsSecondClick(1010, 1000 + 2 * soon, here, button));  // another button
+  EXPECT_FALSE(clicks.IsSecondClick(1010, 1000 + 4 * soon, here, button));  // too late
+  EXPECT_FALSE(clicks.IsSecondClick(1010, 1000 + 4 * soon, far_away, button));
+  // A key pressed with the pointer off the button is a command of its own.
+  const RECT elsewhere = {300, 300, 400, 320};
+  EXPECT_FALSE(clicks.IsSecondClick(1010, 1000 + 4 * soon, far_away, elsewhere));
 }
 
 // ---- modal runs of real dialogs
@@ -207,16 +216,17 @@ BEGIN_MESSAGE_MAP(StepDialog, CDialog)
 END_MESSAGE_MAP()
 
 // Answers the next message box with this caption from another thread, as a
-// user would, and keeps what it said.
+// user would, and keeps what it said; look, if given, sees the box first.
 class BoxAnswerer {
  public:
-  explicit BoxAnswerer(const std::string& caption)
-      : thread_([this, caption] {
+  explicit BoxAnswerer(const std::string& caption, std::function<void(HWND box)> look = nullptr)
+      : thread_([this, caption, look] {
           for (int tries = 0; tries < 500; ++tries) {
             if (HWND box = FindWindowA("#32770", caption.c_str())) {
               char text[512] = "";
               GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
               said_ = text;
+              if (look) look(box);
               PostMessageA(box, WM_COMMAND, IDOK, 0);
               return;
             }
@@ -262,6 +272,21 @@ TEST(ModalRunTest, WithoutParentItBelongsToTheActiveWindowWhichWaitsBehindIt) {
   EXPECT_NEAR(inner_place.top + inner_place.bottom, outer_place.top + outer_place.bottom, 1);
 }
 
+TEST(ModalRunTest, CentredDialogStaysWhollyOnTheScreen) {
+  RECT screen;
+  ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &screen, 0));
+  RECT inner_place = {};
+  StepDialog outer([&](StepDialog& self) {
+    SetWindowPos(self.window(), nullptr, screen.right - 40, screen.bottom - 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    StepDialog inner([&](StepDialog& in) { GetWindowRect(in.window(), &inner_place); }, kSmallTestDialog);
+    inner.DoModal();
+  });
+  outer.DoModal();
+  EXPECT_LE(inner_place.right, screen.right);
+  EXPECT_LE(inner_place.bottom, screen.bottom);
+  EXPECT_GE(inner_place.left, screen.left);
+}
+
 TEST(ModalRunTest, ExceptionFromAHandlerIsShownAndTheDialogGoesOn) {
   BoxAnswerer user(ModuleTitle());
   StepDialog dialog([](StepDialog&) { throw std::runtime_error("the disk is on fire"); });
@@ -287,6 +312,88 @@ TEST(ModalRunTest, DialogsOfOtherKindsAreNotTakenForOurs) {
   StepDialog ours([&](StepDialog& self) { found = CDialog::FromHandle(self.window()); });
   ours.DoModal();
   EXPECT_EQ(found, &ours);
+}
+
+// ---- the program's main dialog, driven from inside its own modal run
+
+class DrivenCipherDlg : public CCipherDlg {
+ public:
+  explicit DrivenCipherDlg(std::function<void(HWND)> step) : step_(std::move(step)) {}
+
+ protected:
+  BOOL OnInitDialog() override {
+    CCipherDlg::OnInitDialog();
+    PostMessageA(m_hWnd, WM_APP, 0, 0);
+    return TRUE;
+  }
+  LRESULT OnStep(WPARAM, LPARAM) {
+    step_(m_hWnd);
+    EndDialog(m_hWnd, IDOK);
+    return TRUE;
+  }
+
+ private:
+  std::function<void(HWND)> step_;
+
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(DrivenCipherDlg, CCipherDlg)
+  ON_MESSAGE(WM_APP, OnStep)
+END_MESSAGE_MAP()
+
+TEST(CipherDialogTest, ACommandWorksOnItsOwnWindowWhicheverWindowIsActive) {
+  CWinApp app;  // the dialog takes its icon from the application's module
+  app.m_hInstance = GetModuleHandleA(nullptr);
+  ScratchDir dir;
+  const std::string data = dir.File("data.txt");
+  const std::string key = dir.File("key.bin");
+  WriteBytes(data, RandomBytes(100, 1));
+  WriteBytes(key, {7});
+  ASSERT_TRUE(os::MakeReadOnly(data));  // the run ends with a warning
+  std::strcpy(g_storedDataPath, data.c_str());
+  std::strcpy(g_storedKeyPath, key.c_str());
+  const Bytes plain = ReadBytes(data);
+
+  // The user went to another program while the file was transformed.
+  HWND other = CreateWindowA("STATIC", "Another program", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                             nullptr, nullptr);
+  HWND dialog_window = nullptr;
+  HWND box_owner = nullptr;
+  BOOL encrypt_enabled_meanwhile = TRUE;
+  BoxAnswerer user("Error: Could not delete original file!", [&](HWND box) {
+    box_owner = GetWindow(box, GW_OWNER);
+    encrypt_enabled_meanwhile = IsWindowEnabled(GetDlgItem(box_owner, IDC_ENCRYPT));
+  });
+  char other_title[64] = "";
+  char display[64] = "";
+  BOOL encrypt_enabled_after = FALSE;
+  DrivenCipherDlg dialog([&](HWND window) {
+    dialog_window = window;
+    const auto encrypt = [&] {
+      SetDlgItemTextA(window, IDC_DATA_DISPLAY, "data.txt");
+      SetActiveWindow(other);
+      SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_ENCRYPT, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_ENCRYPT)));
+    };
+    encrypt();  // ends with a warning, after which the dialog is active again
+    MakeWritable(data);
+    DeleteFileA(WorkingPath(data).c_str());
+    encrypt();  // ends while the other program is still in front
+    GetWindowTextA(other, other_title, sizeof other_title);
+    GetDlgItemTextA(window, IDC_DATA_DISPLAY, display, sizeof display);
+    encrypt_enabled_after = IsWindowEnabled(GetDlgItem(window, IDC_ENCRYPT));
+  });
+  dialog.DoModal();
+  DestroyWindow(other);
+
+  EXPECT_EQ(user.Said(), "Could not delete " + data + ".");
+  EXPECT_EQ(box_owner, dialog_window);
+  EXPECT_FALSE(encrypt_enabled_meanwhile);
+  EXPECT_TRUE(encrypt_enabled_after);
+  EXPECT_STREQ(other_title, "Another program");
+  EXPECT_STREQ(display, "");
+  EXPECT_EQ(ReadBytes(data), Expected(plain, {7}, 0, TransformDirection::Encrypt));
 }
 
 // ---- the program's dialogs as Wine draws them
