@@ -13,9 +13,11 @@ class KeyStream {
  public:
   KeyStream(os::InputFile& file, std::int64_t length);
 
-  // Fills out with the next count key bytes; false when the key file could
-  // not be read as it was.
-  bool Next(std::uint8_t* out, std::size_t count);
+  enum class Read { kDone, kFailed, kChanged };
+
+  // Fills out with the next count key bytes: done, or the system could not
+  // read the key file, or it no longer holds what it held.
+  Read Next(std::uint8_t* out, std::size_t count);
 
  private:
   os::InputFile& file_;

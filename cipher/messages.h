@@ -2,7 +2,8 @@
 
 // Every text the engine shows, with its caption. The first group is the
 // program's original wording and must not change by a character; the second
-// covers failures the original left unreported, in the same style.
+// covers failures the original left unreported, in the same style, with the
+// system's reason where there is one.
 
 namespace messages {
 
@@ -31,13 +32,15 @@ constexpr char kWorkingFileExists[] =
 constexpr char kWorkingFileIsInput[] =
     "The working file for this file would be %s, which is the file itself or the key file.\r\n"
     "Rename that file, then try again.";
-constexpr char kCouldNotCreate[] = "Could not create the working file %s.";
+constexpr char kCouldNotCreate[] = "Could not create the working file %s (%s).";
 constexpr char kWorkingFileCaption[] = "Error: Could not create working file!";
-constexpr char kCouldNotOpen[] = "Could not open %s.";
-constexpr char kCouldNotRead[] = "Could not read %s. The file is unchanged.";
+constexpr char kCouldNotOpen[] = "Could not open %s (%s).";
+constexpr char kCouldNotRead[] = "Could not read %s (%s). The file is unchanged.";
 constexpr char kReadCaption[] = "Error: Could not read file!";
-constexpr char kCouldNotWrite[] =
-    "Could not write the working file %s. The disk may be full. The original file is unchanged.";
+constexpr char kCouldNotWrite[] = "Could not write the working file %s (%s). The original file is unchanged.";
+// Reasons of the engine's own, where the system gave none.
+constexpr char kChangedWhileRead[] = "it changed while it was read";
+constexpr char kCutShort[] = "another program cut it short";
 constexpr char kWriteCaption[] = "Error: Could not write encrypted file!";
 constexpr char kStopped[] = "Stopped before the end. %s is unchanged.";
 constexpr char kStoppedCaption[] = "Interrupted!";

@@ -28,6 +28,12 @@ struct Job {
   void Warn(const char* format, const std::string& path, const char* caption) const {
     notifier.Warning(Format(format, path.c_str()), caption);
   }
+  // For the texts that end with the reason: the system's, taken at once, or
+  // one of the engine's own.
+  void Fail(const char* format, const std::string& path, const char* caption,
+            const std::string& reason = os::LastErrorText()) const {
+    notifier.Warning(Format(format, path.c_str(), reason.c_str()), caption);
+  }
   // The failures of the last step stay in the title line too.
   void WarnInTitle(const char* format, const std::string& path, const char* caption) const {
     const std::string text = Format(format, path.c_str());
@@ -63,20 +69,26 @@ bool WriteTransformed(const Job& job, os::InputFile& data, std::int64_t length, 
     const std::int64_t count = std::min({length - i, next_title - i, buffer_size});
     const std::int64_t got = data.ReadFully(block.get(), static_cast<std::size_t>(count));
     if (got < 0) {
-      job.Warn(messages::kCouldNotRead, job.data_path, messages::kReadCaption);
+      job.Fail(messages::kCouldNotRead, job.data_path, messages::kReadCaption);
       return false;
     }
     if (got < count) {  // cut short by another program since its length was taken
       job.Warn(messages::kDataChanged, job.data_path, messages::kChangedCaption);
       return false;
     }
-    if (!keys.Next(key_block.get(), static_cast<std::size_t>(count))) {
-      job.Warn(messages::kCouldNotRead, job.key_path, messages::kReadCaption);
-      return false;
+    switch (keys.Next(key_block.get(), static_cast<std::size_t>(count))) {
+      case KeyStream::Read::kDone:
+        break;
+      case KeyStream::Read::kFailed:
+        job.Fail(messages::kCouldNotRead, job.key_path, messages::kReadCaption);
+        return false;
+      case KeyStream::Read::kChanged:
+        job.Fail(messages::kCouldNotRead, job.key_path, messages::kReadCaption, messages::kChangedWhileRead);
+        return false;
     }
     ShiftBytes(block.get(), key_block.get(), static_cast<std::size_t>(count), job.offset, job.direction);
     if (!working.Write(block.get(), static_cast<std::size_t>(count))) {
-      job.Warn(messages::kCouldNotWrite, job.working_path, messages::kWriteCaption);
+      job.Fail(messages::kCouldNotWrite, job.working_path, messages::kWriteCaption);
       return false;
     }
     i += count;
@@ -126,18 +138,18 @@ bool TransformInPlace(const Job& job) {
   os::Folder folder;
   os::InputFile data;
   if (!folder.OpenFolderOf(job.data_path) || !data.OpenIn(folder, job.data_path)) {
-    job.Warn(messages::kCouldNotOpen, job.data_path, messages::kReadCaption);
+    job.Fail(messages::kCouldNotOpen, job.data_path, messages::kReadCaption);
     return false;
   }
   const os::FileStamp data_as_read = data.Stamp();
   const std::int64_t length = FileLength(data);
   if (length < 0) {
-    job.Warn(messages::kCouldNotRead, job.data_path, messages::kReadCaption);
+    job.Fail(messages::kCouldNotRead, job.data_path, messages::kReadCaption);
     return false;
   }
   os::InputFile key;
   if (!key.Open(job.key_path)) {
-    job.Warn(messages::kCouldNotOpen, job.key_path, messages::kReadCaption);
+    job.Fail(messages::kCouldNotOpen, job.key_path, messages::kReadCaption);
     return false;
   }
   const std::int64_t key_length = FileLength(key);
@@ -152,15 +164,20 @@ bool TransformInPlace(const Job& job) {
       job.Warn(messages::kWorkingFileExists, working_path, messages::kWorkingFileCaption);
       return false;
     case os::WorkingFile::Created::kFailed:
-      job.Warn(messages::kCouldNotCreate, working_path, messages::kWorkingFileCaption);
+      job.Fail(messages::kCouldNotCreate, working_path, messages::kWorkingFileCaption);
       return false;
     case os::WorkingFile::Created::kNew:
       break;
   }
   KeyStream keys(key, key_length);
   if (!WriteTransformed(job, data, length, keys, working)) return false;
-  if (working.Finish(data) != length) {
-    job.Warn(messages::kCouldNotWrite, working_path, messages::kWriteCaption);
+  const std::int64_t finished = working.Finish(data);
+  if (finished < 0) {
+    job.Fail(messages::kCouldNotWrite, working_path, messages::kWriteCaption);
+    return false;
+  }
+  if (finished != length) {
+    job.Fail(messages::kCouldNotWrite, working_path, messages::kWriteCaption, messages::kCutShort);
     return false;
   }
   data.Close();  // Windows replaces no file that is still open

@@ -1,6 +1,7 @@
 #include "cli/stop_signals.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <initializer_list>
 
@@ -22,7 +23,11 @@ void CatchStopSignals() {
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(signal_number, &action, nullptr);
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    struct sigaction before;
+    if (sigaction(signal_number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    sigaction(signal_number, &action, nullptr);
+  }
   // Without these, a reader of stderr gone (Ctrl-C on "| tee") or a file size
   // limit would kill the process before it removes its working file: the
   // failed write is reported instead.
@@ -31,3 +36,14 @@ void CatchStopSignals() {
 }
 
 int StopSignal() { return stop_signal; }
+
+void EndByStopSignal() {
+  const int signal_number = stop_signal;
+  signal(signal_number, SIG_DFL);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal_number);
+  sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  raise(signal_number);
+  _exit(128 + signal_number);  // not reached unless the signal is blocked elsewhere
+}

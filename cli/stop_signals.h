@@ -2,9 +2,15 @@
 
 // Ctrl-C, Ctrl-\, termination and hang-up ask the engine to stop instead of
 // killing the process, so an unfinished working file is always removed and a
-// data file being replaced is replaced completely. A broken pipe or a file
+// data file being replaced is replaced completely; a signal that was ignored
+// when the program started (nohup) stays ignored. A broken pipe or a file
 // size limit then shows as a failed write.
 void CatchStopSignals();
 
 // The signal that asked to stop, or 0.
 int StopSignal();
+
+// Ends the process by the signal that asked it to stop, once everything is
+// cleaned up: the shell then sees what happened, and a loop around the
+// command stops too.
+[[noreturn]] void EndByStopSignal();

@@ -169,6 +169,10 @@ class WorkingFile {
   std::int64_t started_writeback_ = 0;
 };
 
+// The system's reason for the last call of this seam that failed, in words
+// ("Permission denied"); to be taken at once, before other calls replace it.
+std::string LastErrorText();
+
 // Adds the read-only attribute, keeping every other attribute.
 bool MakeReadOnly(const std::string& path);
 bool IsReadOnly(const std::string& path);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <vector>
 
 namespace os {
@@ -55,7 +56,9 @@ int KeepIfRegular(int fd) {
   if (fd < 0) return -1;
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int reason = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     close(fd);
+    errno = reason;
     return -1;
   }
   int flags = fcntl(fd, F_GETFL);
@@ -279,6 +282,8 @@ void WorkingFile::Close() {
   close(Fd(handle_));
   handle_ = -1;
 }
+
+std::string LastErrorText() { return std::strerror(errno); }
 
 bool MakeReadOnly(const std::string& path) {
   struct stat st;

@@ -224,6 +224,19 @@ void WorkingFile::Close() {
   handle_ = -1;
 }
 
+std::string LastErrorText() {
+  const DWORD error = GetLastError();
+  char text[256] = "";
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                                sizeof text, nullptr);
+  // The system's sentences end with a full stop and a line break.
+  while (length > 0 && (text[length - 1] == '.' || text[length - 1] == '\r' || text[length - 1] == '\n' ||
+                        text[length - 1] == ' ')) {
+    --length;
+  }
+  return length > 0 ? std::string(text, length) : "error " + std::to_string(error);
+}
+
 bool MakeReadOnly(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;

@@ -29,13 +29,22 @@ struct Result {
 };
 
 // How the command is started: from which folder (empty: the test's own), as
-// which user (0: as the test runs), with stderr a pipe nobody reads, and with
-// a limit on the size of the files it writes (0: none).
+// which user (0: as the test runs), with stderr a pipe nobody reads, with a
+// limit on the size of the files it writes (0: none), with stdout to this
+// file or closed ("-"), and with hang-ups ignored, as nohup starts it.
 struct Start {
   std::string folder;
   uid_t user = 0;
   bool stderr_unread = false;
   rlim_t file_size_limit = 0;
+  std::string stdout_to;
+  std::string stderr_to;
+  bool ignore_hangup = false;
+
+  static Start From(const std::string& folder) { Start how; how.folder = folder; return how; }
+  static Start As(uid_t user) { Start how; how.user = user; return how; }
+  static Start StdoutTo(const std::string& file) { Start how; how.stdout_to = file; return how; }
+  static Start FileSizeLimit(rlim_t limit) { Start how; how.file_size_limit = limit; return how; }
 };
 
 // A user of its own for tests of access rights: no account needs to exist.
@@ -58,6 +67,14 @@ class CliTest : public ::testing::Test {
       int err = open(dir.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       dup2(out, STDOUT_FILENO);
       dup2(err, STDERR_FILENO);
+      if (how.stdout_to == "-") close(STDOUT_FILENO);
+      if (!how.stdout_to.empty() && how.stdout_to != "-") {
+        dup2(open(how.stdout_to.c_str(), O_WRONLY), STDOUT_FILENO);
+      }
+      if (!how.stderr_to.empty()) dup2(open(how.stderr_to.c_str(), O_WRONLY), STDERR_FILENO);
+      if (how.ignore_hangup) signal(SIGHUP, SIG_IGN);
+      const rlimit no_core = {0, 0};  // Ctrl-\ would leave one
+      setrlimit(RLIMIT_CORE, &no_core);
       int unread[2];
       if (how.stderr_unread && (pipe(unread) != 0 || close(unread[0]) != 0 || dup2(unread[1], STDERR_FILENO) < 0)) {
         _exit(126);
@@ -171,6 +188,13 @@ TEST_F(CliTest, HelpAndVersion) {
   result = Run({"--version"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "vaultine 1.02\n");
+  // Into a full or a closed output: a failure, and said.
+  result = Run({"--help"}, ::Start::StdoutTo("/dev/full"));
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "vaultine: could not write to standard output (No space left on device)\n");
+  result = Run({"--version"}, ::Start::StdoutTo("-"));
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "vaultine: could not write to standard output (Bad file descriptor)\n");
 }
 
 TEST_F(CliTest, ReadOnlyOptionMarksTheKeyFile) {
@@ -212,7 +236,7 @@ TEST_F(CliTest, RelativePathFromAnotherFileSystemKeepsTheWorkingFileBesideItsFil
   // Run from another file system where the test may mount one: a working
   // file there could never take the file's place.
   MountedDir elsewhere(dir.File("elsewhere"), "size=64k");
-  const Result result = Run({"encrypt", "-k", key_path, "../docs/a.txt"}, {dir.File("elsewhere")});
+  const Result result = Run({"encrypt", "-k", key_path, "../docs/a.txt"}, ::Start::From(dir.File("elsewhere")));
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::Encrypt));
 }
@@ -238,7 +262,7 @@ TEST_F(CliTest, AUserWhoCannotReplaceTheFileAsItIsLeavesItWhole) {
     }
     struct stat before;
     ASSERT_EQ(stat(path.c_str(), &before), 0);
-    const Result result = Run({"encrypt", "-k", key_path, path}, {"", kOtherUser});
+    const Result result = Run({"encrypt", "-k", key_path, path}, ::Start::As(kOtherUser));
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, "Error: Could not delete original file!: Could not delete " + path + ".\n");
     EXPECT_EQ(ReadBytes(path), data);
@@ -255,6 +279,89 @@ TEST_F(CliTest, AUserWhoCannotReplaceTheFileAsItIsLeavesItWhole) {
   }
 }
 
+TEST_F(CliTest, FilesWithOtherNamesAreTransformedOnceOrNotAtAll) {
+  const Bytes a = RandomBytes(10, 13);
+  const Bytes b = RandomBytes(10, 14);
+  const std::string path_a = WriteFile("a.txt", a);
+  const std::string path_b = WriteFile("b.txt", b);
+  ASSERT_EQ(link(path_a.c_str(), dir.File("a-link.txt").c_str()), 0);
+  ASSERT_EQ(symlink("b.txt", dir.File("b-sym.txt").c_str()), 0);
+
+  Result result = Run({"encrypt", "-k", key_path, path_a, path_b, path_b, dir.File("b-sym.txt")});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "vaultine: " + path_a +
+                            ": has 1 other link, whose names would keep the old bytes; left as it is (-f transforms "
+                            "it all the same)\n"
+                            "vaultine: " + path_b + ": the same file as " + path_b +
+                            ", which this call has already encrypted; left as it is\n"
+                            "vaultine: " + dir.File("b-sym.txt") + ": the same file as " + path_b +
+                            ", which this call has already encrypted; left as it is\n");
+  EXPECT_EQ(ReadBytes(path_a), a);
+  EXPECT_EQ(ReadBytes(path_b), Expected(b, key, 0, TransformDirection::Encrypt));
+
+  result = Run({"encrypt", "-f", "-k", key_path, path_a});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::Encrypt));
+  EXPECT_EQ(ReadBytes(dir.File("a-link.txt")), a);
+}
+
+TEST_F(CliTest, ControlCharactersInNamesAreShownEscapedOnATerminal) {
+  const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  ASSERT_EQ(grantpt(terminal), 0);
+  ASSERT_EQ(unlockpt(terminal), 0);
+  ::Start how;
+  how.stderr_to = ptsname(terminal);
+  const std::string missing = dir.File("red\x1b[31m.txt");
+  EXPECT_EQ(Run({"encrypt", "-k", key_path, missing}, how).status, 1);
+  std::string shown;
+  char buffer[512];
+  for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0 && shown.find('\n') == std::string::npos;) {
+    shown.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(terminal);
+  EXPECT_NE(shown.find("red\\x1b[31m.txt"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find('\x1b'), std::string::npos) << shown;
+}
+
+TEST_F(CliTest, KeygenWritesNewOwnerOnlyKeysOfRandomBytes) {
+  const mode_t old_umask = umask(0);
+  const std::string a = WriteFile("a.txt", RandomBytes(3000, 15));
+  WriteFile("b.txt", RandomBytes(10, 16));
+  EXPECT_EQ(Run({"keygen", "-n", "1K", dir.File("k1")}).status, 0);
+  umask(0277);  // whatever the umask, the owner may read and write the key
+  EXPECT_EQ(Run({"keygen", "--size", "1k", dir.File("k2")}).status, 0);
+  EXPECT_EQ(Run({"keygen", "--for", a, dir.File("b.txt"), dir.File("k3")}).status, 0);
+  umask(old_umask);
+  const Bytes k1 = ReadBytes(dir.File("k1"));
+  EXPECT_EQ(k1.size(), 1024u);
+  EXPECT_NE(k1, ReadBytes(dir.File("k2")));
+  EXPECT_EQ(ReadBytes(dir.File("k3")).size(), 3000u);
+  for (const char* name : {"k1", "k2"}) {
+    struct stat st;
+    ASSERT_EQ(stat(dir.File(name).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << name;
+  }
+
+  // Never over an existing file; sizes that are none are usage errors.
+  const Result existing = Run({"keygen", "-n", "1K", dir.File("k1")});
+  EXPECT_EQ(existing.status, 1);
+  EXPECT_EQ(existing.err, "vaultine: " + dir.File("k1") + " already exists: a key is only ever written to a new file\n");
+  EXPECT_EQ(ReadBytes(dir.File("k1")), k1);
+  for (const char* size : {"0", "12Q", "K", "-1", "99999999999G", ""}) {
+    EXPECT_EQ(Run({"keygen", "-n", size, dir.File("k4")}).status, 2) << size;
+  }
+  EXPECT_FALSE(FileExists(dir.File("k4")));
+
+  MountedDir small(dir.File("small"), "size=64k");
+  if (!small.ok()) return;  // the full disk needs a mount; the rest is done
+  const Result full = Run({"keygen", "-n", "1M", dir.File("small/key")});
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.err, "vaultine: " + dir.File("small/key") +
+                          ": could not write it (No space left on device); nothing was kept\n");
+  EXPECT_FALSE(FileExists(dir.File("small/key")));
+}
+
 TEST_F(CliTest, NoProgressEscapesWhenStderrIsNoTerminal) {
   const std::string a = WriteFile("a.txt", RandomBytes(1000, 8));
   const Result result = Run({"encrypt", "-k", key_path, a});
@@ -262,48 +369,93 @@ TEST_F(CliTest, NoProgressEscapesWhenStderrIsNoTerminal) {
   EXPECT_EQ(result.err, "");
 }
 
-TEST_F(CliTest, StopSignalsRemoveTheWorkingFileAndKeepTheData) {
-  const std::string data = dir.File("big.dat");
+// Waits until the command has started on the file whose working path this is.
+void AwaitWorkingFile(const std::string& working) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!FileExists(working) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  ASSERT_TRUE(FileExists(working)) << "the transform never started";
+}
+
+TEST_F(CliTest, StopSignalsCleanUpThenEndTheCommandByTheSignal) {
+  const std::string big = dir.File("big.dat");
   const std::int64_t length = 1LL << 30;
-  MakeSparseFile(data, length);  // zeros throughout
-  const std::string working = WorkingPath(data);
-  // Ctrl-C, Ctrl-\\, and Ctrl-C where the reader of stderr is gone too.
+  MakeSparseFile(big, length);  // zeros throughout
+  const std::string working = WorkingPath(big);
+  // Ctrl-C, Ctrl-\ with -q, Ctrl-C where the reader of stderr is gone too,
+  // and a hang-up that nohup told the command to ignore.
   struct Case {
     int signal_number;
+    bool quiet;
     bool stderr_unread;
+    bool ignored;
   };
-  for (const Case& c : {Case{SIGINT, false}, Case{SIGQUIT, false}, Case{SIGINT, true}}) {
-    SCOPED_TRACE(c.signal_number + (c.stderr_unread ? 1000 : 0));
-    const pid_t child = Start({"encrypt", "-k", key_path, data}, {"", 0, c.stderr_unread});
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!FileExists(working) && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    ASSERT_TRUE(FileExists(working)) << "the transform never started";
+  for (const Case& c : {Case{SIGINT, false, false, false}, Case{SIGQUIT, true, false, false},
+                        Case{SIGINT, false, true, false}, Case{SIGHUP, false, false, true}}) {
+    SCOPED_TRACE(&c - &c + c.signal_number * 10 + c.quiet + 2 * c.stderr_unread);
+    const Bytes a = RandomBytes(10, 2);
+    const std::string path_a = WriteFile("a.txt", a);
+    ::Start how;
+    how.stderr_unread = c.stderr_unread;
+    how.ignore_hangup = c.ignored;
+    std::vector<std::string> args = {"encrypt", "-k", key_path, path_a, big};
+    if (c.quiet) args.insert(args.begin() + 1, "-q");
+    const pid_t child = Start(args, how);
+    AwaitWorkingFile(working);
     kill(child, c.signal_number);
     const Result result = Finish(child);
-
-    EXPECT_EQ(result.status, 128 + c.signal_number) << result.err;
-    if (!c.stderr_unread) EXPECT_NE(result.err.find("Interrupted!"), std::string::npos) << result.err;
     EXPECT_FALSE(FileExists(working));
+    EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::Encrypt));
+
     os::InputFile check;
-    ASSERT_TRUE(check.Open(data));
-    EXPECT_EQ(FileLength(check), length);
-    Bytes block(1 << 20);
-    for (std::int64_t done = 0; done < length; done += static_cast<std::int64_t>(block.size())) {
-      ASSERT_EQ(check.Read(block.data(), block.size()), static_cast<std::int64_t>(block.size()));
-      ASSERT_EQ(block, Repeat(0, block.size())) << "changed near byte " << done;
+    ASSERT_TRUE(check.Open(big));
+    Bytes start(4096);
+    ASSERT_EQ(check.Read(start.data(), start.size()), 4096);
+    if (c.ignored) {
+      EXPECT_EQ(result.status, 0) << result.err;
+      EXPECT_EQ(start, Expected(Repeat(0, 4096), key, 0, TransformDirection::Encrypt));
+      MakeSparseFile(big, length);
+      continue;
     }
+    EXPECT_EQ(result.status, 1000 + c.signal_number) << "not ended by the signal: " << result.err;
+    EXPECT_EQ(start, Repeat(0, 4096));
+    if (c.stderr_unread) continue;
+    EXPECT_NE(result.err.find("Interrupted!"), std::string::npos) << result.err;
+    // The files done before the stop are named, unless -q.
+    EXPECT_EQ(result.err.find("vaultine: " + path_a + ": encrypted\n") != std::string::npos, !c.quiet) << result.err;
   }
+}
+
+TEST_F(CliTest, CtrlCStopsAShellLoopAroundTheCommand) {
+  MakeSparseFile(dir.File("a.dat"), 1LL << 30);
+  const Bytes b = RandomBytes(10, 3);
+  WriteFile("b.txt", b);
+  // As a terminal's Ctrl-C does: to the shell and the command together.
+  const pid_t shell = fork();
+  if (shell == 0) {
+    setpgid(0, 0);
+    if (chdir(dir.path().c_str()) != 0) _exit(126);
+    execl("/bin/bash", "bash", "-c", "for f in a.dat b.txt; do \"$0\" encrypt -q -k \"$1\" \"$f\"; done",
+          VAULTINE_CLI, key_path.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  setpgid(shell, shell);
+  AwaitWorkingFile(dir.File("a.") + os::kWorkingSuffix);
+  kill(-shell, SIGINT);
+  int status = 0;
+  waitpid(shell, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+  EXPECT_EQ(ReadBytes(dir.File("b.txt")), b) << "the loop went on after Ctrl-C";
 }
 
 TEST_F(CliTest, FileSizeLimitShowsAsAFailedWrite) {
   const Bytes a = RandomBytes(3 << 20, 12);
   const std::string path_a = WriteFile("a.txt", a);
-  const Result result = Run({"encrypt", "-k", key_path, path_a}, {"", 0, false, 1 << 20});
+  const Result result = Run({"encrypt", "-k", key_path, path_a}, ::Start::FileSizeLimit(1 << 20));
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "Error: Could not write encrypted file!: Could not write the working file " +
-                            WorkingPath(path_a) + ". The disk may be full. The original file is unchanged.\n");
+                            WorkingPath(path_a) + " (File too large). The original file is unchanged.\n");
   EXPECT_EQ(ReadBytes(path_a), a);
   EXPECT_FALSE(FileExists(WorkingPath(path_a)));
 }

@@ -274,7 +274,7 @@ TEST_F(TransformFileTest, InputsChangedDuringTheRunAreNeverUsed) {
   const std::string changed = data_path +
                               " was changed by another program during the run, so it was not replaced.\r\n"
                               "It is left as it now is. Try again once nothing else is using it.";
-  const std::string key_unreadable = "Could not read " + key_path + ". The file is unchanged.";
+  const std::string key_unreadable = "Could not read " + key_path + " (it changed while it was read). The file is unchanged.";
   struct Case {
     const char* at_title;
     std::function<void()> meddle;
