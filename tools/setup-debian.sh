@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Installs what Vaultine needs on Debian 12, and nothing when all is there.
 #   setup-debian.sh native   compiler, CMake, GoogleTest: the command-line companion
-#   setup-debian.sh all      also the Windows cross-compilers, Wine, Xvfb and xdotool, and
-#                            what the tests use: strace (the crash test), acl and attr
+#   setup-debian.sh all      also the Windows cross-compilers, Wine, Xvfb and xdotool, what
+#                            the tests use (strace for the crash test, acl and attr), and
+#                            what the packages need (dpkg-dev, man-db, unzip)
 set -euo pipefail
 
 profile=${1:-all}
 packages=(cmake make g++ googletest time)
 if [ "$profile" = all ]; then
   packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine32:i386 wine64 xvfb xdotool
-             imagemagick strace acl attr)
+             imagemagick strace acl attr dpkg-dev man-db unzip)
 fi
 
 missing=()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: natively,
-# natively under AddressSanitizer and UndefinedBehaviorSanitizer, and the
-# Windows build under Wine.
+# natively under AddressSanitizer and UndefinedBehaviorSanitizer, the Windows
+# build under Wine, and the packages as a user would install them.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -35,3 +35,8 @@ if [ "$windows_tests" != build/windows-i686 ]; then
   echo "== checking the 32-bit executable"
   (cd build/windows-i686 && ctest --output-on-failure --no-tests=error -R '^app_')
 fi
+
+echo "== building and checking the packages"
+rm -rf build/packages
+tools/package.sh >/dev/null
+tests/packaging/check_packages.sh build/packages build/windows-i686/app/Qelt.EXE
