@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -67,6 +68,11 @@ bool MakeKeyFile(const std::string& path, std::uint64_t size, TerminalNotifier& 
   fchmod(fd, S_IRUSR | S_IWUSR);  // whatever the umask took away, the owner reads and writes it
   const std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[kBlockSize]);
   std::string failure;
+  struct statvfs disk;
+  if (fstatvfs(fd, &disk) == 0 && size / disk.f_frsize >= disk.f_bavail) {
+    failure = "it would not fit: " + std::to_string(size) + " bytes, and the disk has " +
+              std::to_string(static_cast<std::uint64_t>(disk.f_bavail) * disk.f_frsize) + " free";
+  }
   int shown_percent = -1;
   for (std::uint64_t done = 0; done < size && failure.empty();) {
     if (os::StopRequested()) {
@@ -88,6 +94,7 @@ bool MakeKeyFile(const std::string& path, std::uint64_t size, TerminalNotifier& 
   }
   if (failure.empty() && fsync(fd) != 0) failure = "could not flush it to disk (" + Reason() + ")";
   if (close(fd) != 0 && failure.empty()) failure = "could not write it (" + Reason() + ")";
+  if (failure.empty() && os::StopRequested()) failure = "stopped";  // during the flush
   if (!failure.empty()) {
     unlink(path.c_str());
     notifier.Line("vaultine: " + path + ": " + failure + "; nothing was kept");

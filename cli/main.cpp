@@ -73,7 +73,7 @@ int TransformAll(const Options& options) {
       // transformed twice, and the other names of a file with hard links
       // would keep the old bytes.
       struct stat st;
-      if (stat(data_path.c_str(), &st) == 0) {
+      if (stat(data_path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         const auto earlier = results.find({st.st_dev, st.st_ino});
         if (earlier != results.end()) {
           notifier.Line("vaultine: " + file + ": the same file as " + earlier->second +
@@ -121,6 +121,10 @@ int MakeKey(const Options& options) {
       notifier.Line("vaultine: cannot take the size of " + file + " (" + std::strerror(errno) + ")");
       return kSomeFailed;
     }
+    if (!S_ISREG(st.st_mode)) {
+      notifier.Line("vaultine: " + file + " is no file of data to make a key for");
+      return kSomeFailed;
+    }
     size = std::max<std::uint64_t>(size, static_cast<std::uint64_t>(st.st_size));
   }
   if (size == 0) {
@@ -128,7 +132,10 @@ int MakeKey(const Options& options) {
     return kSomeFailed;
   }
   const bool made = MakeKeyFile(options.key_path, size, notifier);
-  if (StopSignal() != 0) EndByStopSignal();
+  if (StopSignal() != 0) {
+    if (made) notifier.Line("vaultine: " + options.key_path + ": written");  // the stop came too late
+    EndByStopSignal();
+  }
   return made ? kAllDone : kSomeFailed;
 }
 

@@ -69,8 +69,9 @@ bool ParseSize(const std::string& text, std::uint64_t* size) {
   }
   std::uint64_t value = 0;
   for (std::string::size_type i = 0; i < text.size() && i != end; ++i) {
-    if (value > (UINT64_MAX - 9) / 10) return false;
-    value = value * 10 + static_cast<std::uint64_t>(text[i] - '0');
+    const std::uint64_t digit = static_cast<std::uint64_t>(text[i] - '0');
+    if (value > (UINT64_MAX - digit) / 10) return false;
+    value = value * 10 + digit;
   }
   if (value == 0 || value > (UINT64_MAX >> shift)) return false;
   *size = value << shift;
@@ -130,9 +131,8 @@ Command ParseCommandLine(int argc, char* argv[], Options* options, std::string* 
       case kVersionOption:
         return Command::kVersion;
       default:
-        *error = optopt != 0 && optopt < 256
-                     ? "option '-" + std::string(1, static_cast<char>(optopt)) + "' is unknown or lacks its value"
-                     : "unknown option '" + std::string(argv[optind - 1]) + "'";
+        *error = "the option '" + std::string(argv[optind - 1]) +
+                 "' is unknown, ambiguous, or lacks its value or has one it takes none of";
         return Command::kUsageError;
     }
   }

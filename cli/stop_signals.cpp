@@ -1,6 +1,8 @@
 #include "cli/stop_signals.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <initializer_list>
@@ -39,6 +41,11 @@ int StopSignal() { return stop_signal; }
 
 void EndByStopSignal() {
   const int signal_number = stop_signal;
+  // Ctrl-\ would leave a core file, with key bytes in it, over any file of
+  // that name: the shell still hears of the signal.
+  prctl(PR_SET_DUMPABLE, 0);
+  const rlimit no_core = {0, 0};
+  setrlimit(RLIMIT_CORE, &no_core);
   signal(signal_number, SIG_DFL);
   sigset_t only;
   sigemptyset(&only);

@@ -23,7 +23,8 @@
 namespace {
 
 struct Result {
-  int status = -1;
+  int status = -1;  // the exit status, or 1000 plus the signal that ended it
+  bool core_dumped = false;
   std::string out;
   std::string err;
 };
@@ -40,6 +41,7 @@ struct Start {
   std::string stdout_to;
   std::string stderr_to;
   bool ignore_hangup = false;
+  bool allow_core = false;
 
   static Start From(const std::string& folder) { Start how; how.folder = folder; return how; }
   static Start As(uid_t user) { Start how; how.user = user; return how; }
@@ -73,8 +75,8 @@ class CliTest : public ::testing::Test {
       }
       if (!how.stderr_to.empty()) dup2(open(how.stderr_to.c_str(), O_WRONLY), STDERR_FILENO);
       if (how.ignore_hangup) signal(SIGHUP, SIG_IGN);
-      const rlimit no_core = {0, 0};  // Ctrl-\ would leave one
-      setrlimit(RLIMIT_CORE, &no_core);
+      const rlimit core = {how.allow_core ? RLIM_INFINITY : 0, how.allow_core ? RLIM_INFINITY : 0};
+      setrlimit(RLIMIT_CORE, &core);
       int unread[2];
       if (how.stderr_unread && (pipe(unread) != 0 || close(unread[0]) != 0 || dup2(unread[1], STDERR_FILENO) < 0)) {
         _exit(126);
@@ -98,6 +100,7 @@ class CliTest : public ::testing::Test {
     int status = 0;
     waitpid(child, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    result.core_dumped = WIFSIGNALED(status) && WCOREDUMP(status);
     const Bytes out = ReadBytes(dir.File("stdout"));
     const Bytes err = ReadBytes(dir.File("stderr"));
     result.out.assign(out.begin(), out.end());
@@ -303,16 +306,23 @@ TEST_F(CliTest, FilesWithOtherNamesAreTransformedOnceOrNotAtAll) {
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::Encrypt));
   EXPECT_EQ(ReadBytes(dir.File("a-link.txt")), a);
+
+  // A folder's links are no other names of a file.
+  ASSERT_TRUE(MakeDirectory(dir.File("folder")));
+  EXPECT_EQ(Run({"encrypt", "-k", key_path, dir.File("folder")}).err,
+            "Encrypt file error.: Cannot find " + dir.File("folder") + ".\n");
 }
 
 TEST_F(CliTest, ControlCharactersInNamesAreShownEscapedOnATerminal) {
   const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(terminal, 0);
-  ASSERT_EQ(grantpt(terminal), 0);
-  ASSERT_EQ(unlockpt(terminal), 0);
+  if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) {
+    GTEST_SKIP() << "no pseudo-terminals here (is /dev/pts mounted?)";
+  }
   ::Start how;
   how.stderr_to = ptsname(terminal);
-  const std::string missing = dir.File("red\x1b[31m.txt");
+  // An escape sequence, a forged line, a carriage return and a C1 control
+  // (the 8-bit escape, in UTF-8), around a name a terminal may show as it is.
+  const std::string missing = dir.File("r\xc3\xa9" "d\x1b[31m\nvaultine: fake\r\xc2\x9b.txt");
   EXPECT_EQ(Run({"encrypt", "-k", key_path, missing}, how).status, 1);
   std::string shown;
   char buffer[512];
@@ -320,8 +330,7 @@ TEST_F(CliTest, ControlCharactersInNamesAreShownEscapedOnATerminal) {
     shown.append(buffer, static_cast<std::size_t>(got));
   }
   close(terminal);
-  EXPECT_NE(shown.find("red\\x1b[31m.txt"), std::string::npos) << shown;
-  EXPECT_EQ(shown.find('\x1b'), std::string::npos) << shown;
+  EXPECT_NE(shown.find("r\xc3\xa9" "d\\x1b[31m\\x0avaultine: fake\\x0d\\xc2\\x9b.txt."), std::string::npos) << shown;
 }
 
 TEST_F(CliTest, KeygenWritesNewOwnerOnlyKeysOfRandomBytes) {
@@ -353,12 +362,19 @@ TEST_F(CliTest, KeygenWritesNewOwnerOnlyKeysOfRandomBytes) {
   }
   EXPECT_FALSE(FileExists(dir.File("k4")));
 
+  // A failed write, a directory to size for, and a disk too small keep nothing.
+  const Result limited = Run({"keygen", "-n", "1M", dir.File("k5")}, ::Start::FileSizeLimit(64 << 10));
+  EXPECT_EQ(limited.status, 1);
+  EXPECT_EQ(limited.err, "vaultine: " + dir.File("k5") + ": could not write it (File too large); nothing was kept\n");
+  EXPECT_FALSE(FileExists(dir.File("k5")));
+  const Result folder = Run({"keygen", "--for", dir.path(), dir.File("k5")});
+  EXPECT_EQ(folder.err, "vaultine: " + dir.path() + " is no file of data to make a key for\n");
   MountedDir small(dir.File("small"), "size=64k");
-  if (!small.ok()) return;  // the full disk needs a mount; the rest is done
+  if (!small.ok()) return;  // the small disk needs a mount; the rest is done
   const Result full = Run({"keygen", "-n", "1M", dir.File("small/key")});
   EXPECT_EQ(full.status, 1);
-  EXPECT_EQ(full.err, "vaultine: " + dir.File("small/key") +
-                          ": could not write it (No space left on device); nothing was kept\n");
+  EXPECT_EQ(full.err.rfind("vaultine: " + dir.File("small/key") + ": it would not fit: 1048576 bytes, and the disk has ", 0),
+            0u) << full.err;
   EXPECT_FALSE(FileExists(dir.File("small/key")));
 }
 
@@ -396,9 +412,10 @@ TEST_F(CliTest, StopSignalsCleanUpThenEndTheCommandByTheSignal) {
     SCOPED_TRACE(&c - &c + c.signal_number * 10 + c.quiet + 2 * c.stderr_unread);
     const Bytes a = RandomBytes(10, 2);
     const std::string path_a = WriteFile("a.txt", a);
-    ::Start how;
+    ::Start how = ::Start::From(dir.path());
     how.stderr_unread = c.stderr_unread;
     how.ignore_hangup = c.ignored;
+    how.allow_core = true;  // yet Ctrl-\ must leave none, with key bytes in it
     std::vector<std::string> args = {"encrypt", "-k", key_path, path_a, big};
     if (c.quiet) args.insert(args.begin() + 1, "-q");
     const pid_t child = Start(args, how);
@@ -419,6 +436,8 @@ TEST_F(CliTest, StopSignalsCleanUpThenEndTheCommandByTheSignal) {
       continue;
     }
     EXPECT_EQ(result.status, 1000 + c.signal_number) << "not ended by the signal: " << result.err;
+    EXPECT_FALSE(result.core_dumped);
+    EXPECT_FALSE(FileExists(dir.File("core")));
     EXPECT_EQ(start, Repeat(0, 4096));
     if (c.stderr_unread) continue;
     EXPECT_NE(result.err.find("Interrupted!"), std::string::npos) << result.err;

@@ -82,6 +82,13 @@ for case in "write original" "fsync once"; do
   fi
   ls data.* >/dev/null 2>&1 && fail "Ctrl-C left a working file"
 done
+# Ctrl-C while keygen flushes a finished key: nothing is kept.
+n=1
+call="keygen's fsync"
+strace -qq -o /dev/null -e inject=fsync:signal=INT:when=1 "$vaultine" keygen -n 1M newkey >/dev/null 2>err
+status=$?
+[ "$status" -eq 130 ] && [ ! -e newkey ] || fail "keygen stopped during its flush: status $status, key kept: $(ls newkey 2>&1)"
+
 # Another program writes into the finished working file while it is being
 # flushed: it must not take the file's place. Its permissions, given after its
 # stamp is taken, say when to write.
