@@ -15,7 +15,7 @@ cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/native -j"$jobs" >/dev/null
 pack() {
   local build=$1 generator=$2
-  (cd "$build" && cpack -G "$generator" -B "$out" >"$out/cpack.log" 2>&1) || { cat "$out/cpack.log"; exit 1; }
+  (cd "$build" && cpack -G "$generator" -B "$out" >"$out/cpack.log" 2>&1) || { cat "$out/cpack.log" >&2; exit 1; }
 }
 pack build/native DEB
 

@@ -3,14 +3,14 @@
 #   setup-debian.sh native   compiler, CMake, GoogleTest: the command-line companion
 #   setup-debian.sh all      also the Windows cross-compilers, Wine, Xvfb and xdotool, what
 #                            the tests use (strace for the crash test, acl and attr), and
-#                            what the packages need (dpkg-dev, man-db, unzip)
+#                            what the packages need (dpkg-dev, file, man-db, unzip)
 set -euo pipefail
 
 profile=${1:-all}
 packages=(cmake make g++ googletest time)
 if [ "$profile" = all ]; then
   packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine32:i386 wine64 xvfb xdotool
-             imagemagick strace acl attr dpkg-dev man-db unzip)
+             imagemagick strace acl attr dpkg-dev file man-db unzip)
 fi
 
 missing=()
