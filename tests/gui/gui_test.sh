@@ -88,8 +88,7 @@ stop_app() {
     sleep 0.2
   done
   if kill -0 "$app_pid" 2>/dev/null; then
-    eval "$(xdotool getwindowgeometry --shell "$main" 2>/dev/null)"
-    xdotool mousemove $((X + WIDTH - 12)) $((Y + 11)) click 1
+    click_close_box
     for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
   fi
   if kill -0 "$app_pid" 2>/dev/null; then
@@ -100,6 +99,12 @@ stop_app() {
   fi
   wait "$app_pid" 2>/dev/null
   app_pid=
+}
+
+# The main dialog's close box, on the frame Wine draws.
+click_close_box() {
+  eval "$(xdotool getwindowgeometry --shell "$main" 2>/dev/null)"
+  xdotool mousemove $((X + WIDTH - 12)) $((Y + 11)) click 1
 }
 
 # Waits for the program to end; fails if it does not within the time.
@@ -555,8 +560,7 @@ test_double_click_on_encrypt_enciphers_once() {
 test_clicks_during_a_run_have_no_effect() {
   start_long_run
   click_decrypt  # greyed
-  eval "$(xdotool getwindowgeometry --shell "$main")"
-  xdotool mousemove $((X + WIDTH - 12)) $((Y + 11)) click 1  # the close box
+  click_close_box
   wait_idle
   sleep 0.5  # a click acted on late would start a run now
   wait_idle
@@ -582,8 +586,7 @@ start_long_run() {
 
 test_warning_that_ends_a_run_waits_for_the_user_whatever_was_pressed_meanwhile() {
   start_long_run
-  eval "$(xdotool getwindowgeometry --shell "$main")"
-  xdotool mousemove $((X + WIDTH - 12)) $((Y + 11)) click 1  # the close box
+  click_close_box
   xdotool key Return
   printf x >>"$work/big.bin"  # another program: the run ends with a warning
   local warning='^Error: File changed during the run!$'
