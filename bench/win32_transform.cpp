@@ -9,7 +9,7 @@
 
 namespace {
 
-class PrintingNotifier : public os::Notifier {
+class PrintingNotifier : public Notifier {
  public:
   void Warning(const std::string& text, const std::string& caption) override {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());

@@ -19,7 +19,7 @@ bool SamePathText(const std::string& a, const std::string& b) {
 }
 
 int CheckInputs(const std::string& data_path, const std::string& key_path, std::int32_t offset,
-                int make_key_read_only, os::Notifier& notifier) {
+                int make_key_read_only, Notifier& notifier) {
   // Two spellings of one file pass the text test; using a file as its own key
   // would destroy it beyond recovery, so the disk is asked too.
   if (SamePathText(data_path, key_path) || os::SameFile(data_path, key_path)) {
@@ -41,6 +41,8 @@ int CheckInputs(const std::string& data_path, const std::string& key_path, std::
       notifier.Warning(Format(messages::kCannotFind, key_path.c_str()), messages::kCannotFindCaption);
       return 0;
     }
+    // Before the offset is checked, as in version 1.0x: an offset refused
+    // afterwards still leaves the key guarded, which costs the user nothing.
     if (make_key_read_only != 0 && !os::MakeReadOnly(key_path)) {
       notifier.Warning(messages::kCannotMakeReadOnly, messages::kCannotMakeReadOnlyCaption);
       return 0;

@@ -1,9 +1,9 @@
 #pragma once
 
 // Every text the engine shows, with its caption. The first group is the
-// program's original wording and must not change by a character; the second
-// covers failures the original left unreported, in the same style, with the
-// system's reason where there is one.
+// wording of version 1.0x, which users know and must not change by a
+// character; the second covers failures that version left unreported, in the
+// same style, with the system's reason where there is one.
 
 namespace messages {
 

@@ -8,7 +8,7 @@
 #include "cipher/key_stream.h"
 #include "cipher/messages.h"
 #include "cipher/progress.h"
-#include "os/path_split.h"
+#include "cipher/path_split.h"
 #include "os/stop_request.h"
 
 namespace {
@@ -23,7 +23,7 @@ struct Job {
   const std::string working_path;
   std::uint8_t offset;
   TransformDirection direction;
-  os::Notifier& notifier;
+  Notifier& notifier;
 
   void Warn(const char* format, const std::string& path, const char* caption) const {
     notifier.Warning(Format(format, path.c_str()), caption);
@@ -52,7 +52,7 @@ std::unique_ptr<std::uint8_t[]> Buffer(std::int64_t size) {
 bool WriteTransformed(const Job& job, os::InputFile& data, std::int64_t length, KeyStream& keys,
                       os::WorkingFile& working) {
   const std::int64_t step = ProgressStep(length);
-  const os::PathParts parts = os::SplitPath(job.data_path);
+  const PathParts parts = SplitPath(job.data_path);
   const std::int64_t buffer_size = std::max<std::int64_t>(1, std::min(length, kBlockSize));
   const std::unique_ptr<std::uint8_t[]> block = Buffer(buffer_size);
   const std::unique_ptr<std::uint8_t[]> key_block = Buffer(buffer_size);
@@ -196,7 +196,7 @@ void ShiftBytes(std::uint8_t* data, const std::uint8_t* key, std::size_t count, 
 }
 
 std::string WorkingPath(const std::string& data_path) {
-  const std::string::size_type dot = data_path.find('.', os::FileNameStart(data_path));
+  const std::string::size_type dot = data_path.find('.', FileNameStart(data_path));
   const std::string working = dot == std::string::npos ? data_path + "." : data_path.substr(0, dot + 1);
   return working + os::kWorkingSuffix;
 }
@@ -210,7 +210,7 @@ std::int64_t FileLength(os::InputFile& stream) {
 }
 
 bool TransformFile(const std::string& data_path, const std::string& key_path, std::uint8_t offset,
-                   TransformDirection direction, os::Notifier& notifier) {
+                   TransformDirection direction, Notifier& notifier) {
   try {
     return TransformInPlace({data_path, key_path, WorkingPath(data_path), offset, direction, notifier});
   } catch (const std::exception& error) {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "os/file_system.h"
-#include "os/notifier.h"
+#include "cipher/notifier.h"
 
 enum class TransformDirection { Encrypt, Decrypt };
 
@@ -34,4 +34,4 @@ std::int64_t FileLength(os::InputFile& stream);
 // the result then stays at the working path. Returns true when the data path
 // now holds the result.
 bool TransformFile(const std::string& data_path, const std::string& key_path, std::uint8_t offset,
-                   TransformDirection direction, os::Notifier& notifier);
+                   TransformDirection direction, Notifier& notifier);

@@ -2,10 +2,6 @@
 // and transform as one press of the Windows program's button; keygen writes
 // key files.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -16,42 +12,25 @@
 #include <utility>
 #include <vector>
 
-#include "app/version.h"
+#include "version.h"
 #include "cipher/input_checks.h"
 #include "cipher/transform.h"
 #include "cli/keygen.h"
 #include "cli/options.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_notifier.h"
+#include "os/file_system.h"
 #include "os/stop_request.h"
 
 namespace {
 
 enum ExitStatus { kAllDone = 0, kSomeFailed = 1, kUsageError = 2 };
 
-// A link is followed to its file, so the working file goes beside the file
-// itself and the link keeps pointing at the result.
-std::string FollowLink(const std::string& path) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  char* target = realpath(path.c_str(), nullptr);
-  if (target == nullptr) return path;
-  std::string resolved = target;
-  std::free(target);
-  return resolved;
-}
+using FileId = std::pair<std::uint64_t, std::uint64_t>;
 
-// Standard streams closed by the caller are opened on /dev/null, so that no
-// file this command opens takes their place and receives its messages.
-void KeepStandardStreamsOpen() {
-  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
-  }
-}
+FileId IdOf(const os::FileStamp& stamp) { return {stamp.volume, stamp.index}; }
 
-using FileId = std::pair<dev_t, ino_t>;
-
-std::string OtherLinks(nlink_t links) {
+std::string OtherLinks(std::uint64_t links) {
   const unsigned long others = static_cast<unsigned long>(links - 1);
   return std::to_string(others) + " other link" + (others == 1 ? "" : "s");
 }
@@ -67,20 +46,20 @@ int TransformAll(const Options& options) {
     if (os::StopRequested()) break;
     bool done = false;
     try {
-      const std::string data_path = FollowLink(file);
+      const std::string data_path = os::ResolveLink(file);
       // What the engine cannot see: a file named twice in one call would be
       // transformed twice, and the other names of a file with hard links
       // would keep the old bytes.
-      struct stat st;
-      if (stat(data_path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        const auto earlier = results.find({st.st_dev, st.st_ino});
+      const os::FileStatus status = os::StatusOf(data_path);
+      if (status.regular) {
+        const auto earlier = results.find(IdOf(status.stamp));
         if (earlier != results.end()) {
           notifier.Line("vaultine: " + file + ": the same file as " + earlier->second +
                         ", which this call has already " + done_word + "; left as it is");
           continue;
         }
-        if (st.st_nlink > 1 && !options.force) {
-          notifier.Line("vaultine: " + file + ": has " + OtherLinks(st.st_nlink) +
+        if (status.links > 1 && !options.force) {
+          notifier.Line("vaultine: " + file + ": has " + OtherLinks(status.links) +
                         ", whose names would keep the old bytes; left as it is (-f transforms it all the same)");
           all_done = false;
           continue;
@@ -90,7 +69,8 @@ int TransformAll(const Options& options) {
                          notifier) != 0 &&
              TransformFile(data_path, options.key_path, static_cast<std::uint8_t>(options.offset),
                            options.direction, notifier);
-      if (done && stat(data_path.c_str(), &st) == 0) results[{st.st_dev, st.st_ino}] = file;
+      const os::FileStatus result = os::StatusOf(data_path);
+      if (done && result.exists) results[IdOf(result.stamp)] = file;
     } catch (const std::exception& error) {
       // The transform cleans up after itself; this escaped the checks, and
       // the next file may still go well.
@@ -115,16 +95,16 @@ int MakeKey(const Options& options) {
   TerminalNotifier notifier(stderr, !options.quiet);
   std::uint64_t size = options.key_size;
   for (const std::string& file : options.files) {
-    struct stat st;
-    if (stat(file.c_str(), &st) != 0) {
-      notifier.Line("vaultine: cannot take the size of " + file + " (" + std::strerror(errno) + ")");
+    const os::FileStatus status = os::StatusOf(file);
+    if (!status.exists) {
+      notifier.Line("vaultine: cannot take the size of " + file + " (" + os::LastErrorText() + ")");
       return kSomeFailed;
     }
-    if (!S_ISREG(st.st_mode)) {
+    if (!status.regular) {
       notifier.Line("vaultine: " + file + " is no file of data to make a key for");
       return kSomeFailed;
     }
-    size = std::max<std::uint64_t>(size, static_cast<std::uint64_t>(st.st_size));
+    size = std::max<std::uint64_t>(size, static_cast<std::uint64_t>(status.stamp.size));
   }
   if (size == 0) {
     notifier.Line("vaultine: the files are empty, and a key needs at least one byte");
@@ -163,13 +143,13 @@ int main(int argc, char* argv[]) {
       std::fprintf(stderr, "vaultine: %s\n%s", error.c_str(), kUsage);
       return kUsageError;
     case Command::kKeygen:
-      KeepStandardStreamsOpen();
+      os::KeepStandardStreamsOpen();
       CatchStopSignals();
       return MakeKey(options);
     case Command::kTransform:
       break;
   }
-  KeepStandardStreamsOpen();
+  os::KeepStandardStreamsOpen();
   CatchStopSignals();
   return TransformAll(options);
 }

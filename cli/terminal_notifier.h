@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <string>
 
-#include "os/notifier.h"
+#include "cipher/notifier.h"
 
 // Warnings as "CAPTION: TEXT" lines; progress as one line rewritten in place,
 // only when it goes to a terminal. On a terminal, control characters in the
 // texts (a file name may hold an escape sequence) are shown as \xHH.
-class TerminalNotifier : public os::Notifier {
+class TerminalNotifier : public Notifier {
  public:
   TerminalNotifier(std::FILE* stream, bool show_progress);
 

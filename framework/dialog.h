@@ -34,8 +34,9 @@ class CDialog : public CCmdTarget {
  private:
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-  // The given parent; without one, as the platform's framework finds it: the
-  // window active in this thread, else the application's main window.
+  // The given parent; without one, the window active in this thread, else
+  // the application's main window: the window the user was working in waits
+  // behind the dialog.
   HWND ModalOwner() const;
 
   UINT m_templateId;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "cipher/path_split.h"
 #include "framework/dialog.h"
 
 namespace {
@@ -16,12 +17,7 @@ std::string ModulePath() {
 
 }  // namespace
 
-std::string ModuleTitle() {
-  std::string path = ModulePath();
-  std::string::size_type start = path.find_last_of("\\/");
-  path = start == std::string::npos ? path : path.substr(start + 1);
-  return path.substr(0, path.rfind('.'));
-}
+std::string ModuleTitle() { return SplitPath(ModulePath()).name; }
 
 CWinApp* AfxGetApp() { return the_app; }
 
@@ -45,31 +41,15 @@ int CWinApp::Run() {
   return ExitInstance();
 }
 
-int CWinApp::ExitInstance() { return 0; }
-
-BOOL CWinApp::Enable3dControlsStatic() {
-  if (LOBYTE(LOWORD(GetVersion())) >= 4) return TRUE;
-  HMODULE library = LoadLibraryA("CTL3D32.DLL");
-  if (library == nullptr) return FALSE;
-  typedef BOOL(WINAPI * Ctl3dCall)(HINSTANCE);
-  Ctl3dCall do_register =
-      reinterpret_cast<Ctl3dCall>(reinterpret_cast<void*>(GetProcAddress(library, "Ctl3dRegister")));
-  Ctl3dCall auto_subclass =
-      reinterpret_cast<Ctl3dCall>(reinterpret_cast<void*>(GetProcAddress(library, "Ctl3dAutoSubclass")));
-  if (do_register == nullptr || auto_subclass == nullptr || !do_register(m_hInstance)) return FALSE;
-  return auto_subclass(m_hInstance);
-}
+int CWinApp::ExitInstance() { return m_exitCode; }
 
 void CWinApp::OnHelp() {
   HWND active = GetActiveWindow();
   CDialog* dialog = active != nullptr ? CDialog::FromHandle(active) : nullptr;
   const DWORD topic = kDialogHelpBase + (dialog != nullptr ? dialog->GetTemplateId() : 0);
 
-  std::string help_file = ModulePath();
-  std::string::size_type dot = help_file.rfind('.');
-  std::string::size_type slash = help_file.find_last_of("\\/");
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) help_file.resize(dot);
-  help_file += ".HLP";
+  const std::string module = ModulePath();
+  const std::string help_file = FolderPart(module) + SplitPath(module).name + ".HLP";
 
   // Without the file the help engine would only start to say so.
   bool launched = GetFileAttributesA(help_file.c_str()) != INVALID_FILE_ATTRIBUTES &&

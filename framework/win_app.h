@@ -25,10 +25,6 @@ class CWinApp : public CCmdTarget {
   virtual int Run();
   virtual int ExitInstance();
 
-  // The 3-D look for dialog controls: nothing to do from Windows 4 on; before
-  // that, the 3-D control library subclasses every dialog if it is there.
-  BOOL Enable3dControlsStatic();
-
   // Opens the help file named after the executable at the active dialog's topic.
   void OnHelp();
 
@@ -37,6 +33,9 @@ class CWinApp : public CCmdTarget {
   std::string GetAppTitle() const;
 
   HINSTANCE m_hInstance = nullptr;
+  // What ExitInstance returns, and the process with it: not 0 once the
+  // program could not do what it was started for.
+  int m_exitCode = 0;
   CDialog* m_pMainWnd = nullptr;
   const char* m_pszAppName;
 

@@ -15,10 +15,6 @@ namespace os {
 // path encoding: "1", "e with circumflex", "9".
 extern const char kWorkingSuffix[];
 
-// True when this byte starts a two-byte character in the path encoding, so
-// the byte after it is never a separator or a full stop.
-bool IsLeadByte(unsigned char byte);
-
 enum class ProbeShare {
   kNone,  // fails while any other open of the file exists anywhere
   kRead,  // tolerates others that only read
@@ -73,8 +69,16 @@ class Folder {
   // names none).
   bool OpenFolderOf(const std::string& path);
 
+  // Flushes the folder's entries to the disk, so that a new or renamed file
+  // survives a power cut.
+  bool Flush() const;
+
+  // The bytes its file system has free for this user, or -1.
+  std::int64_t AvailableBytes() const;
+
  private:
   friend class InputFile;
+  friend class NewFile;
   friend class WorkingFile;
   std::intptr_t handle_ = -1;
 };
@@ -112,13 +116,54 @@ class InputFile {
   std::intptr_t handle_ = -1;
 };
 
-// The working file of one run: a new file beside the data file that receives
-// the result and then takes the data file's place in one step. Unless it did,
-// or Keep was called, it is removed when this object goes, whatever way the
-// run ends; a file that another program put at its path is never touched.
-class WorkingFile {
+// A file this run creates in a folder, where nothing was before. Unless it
+// is kept, it is removed when this object goes, whatever way the run ends;
+// a file that another program put at its path is never touched.
+class NewFile {
  public:
   enum class Created { kNew, kAlreadyExists, kFailed };
+
+  explicit NewFile(const Folder& folder);
+  virtual ~NewFile();
+  NewFile(const NewFile&) = delete;
+  NewFile& operator=(const NewFile&) = delete;
+
+  // Creates the file at path, in the folder, only if nothing is there yet.
+  // Until it is finished only its owner may use it, and nobody else may
+  // write it.
+  Created Create(const std::string& path);
+
+  // Writes all size bytes or fails.
+  bool Write(const void* buffer, std::size_t size);
+
+  // Readable and writable by its owner only, whatever the umask.
+  bool MakePrivate();
+
+  // Flushes its bytes to the disk, then closes it.
+  bool FlushAndClose();
+
+  // Whether its path still names this file.
+  bool IsStillAtItsPath() const;
+
+  // Leaves the file where it is when this object goes.
+  void Keep() { keep_ = true; }
+
+ protected:
+  void Close();
+
+  const Folder& folder_;
+  std::intptr_t handle_ = -1;
+  std::string path_;
+  FileStamp identity_;
+  bool keep_ = false;
+  std::int64_t written_ = 0;
+  std::int64_t started_writeback_ = 0;
+};
+
+// The working file of one run: a new file beside the data file that receives
+// the result and then takes the data file's place in one step.
+class WorkingFile : public NewFile {
+ public:
   enum class Replaced {
     kDone,            // the data path now holds the result
     kDataReadOnly,    // the data file is read-only, its user may not write it, or
@@ -128,17 +173,11 @@ class WorkingFile {
     kFailed,          // the system refused the replacement; the data file is whole
   };
 
-  explicit WorkingFile(const Folder& folder);
-  ~WorkingFile();
-  WorkingFile(const WorkingFile&) = delete;
-  WorkingFile& operator=(const WorkingFile&) = delete;
+  using NewFile::NewFile;
 
-  // Creates the file at path, in the folder, only if nothing is there yet.
-  // Until Finish only its owner may use it, and nobody else may write it.
+  // Creates it, with the data file's owner and group where this user may give
+  // them.
   Created Create(const std::string& path, const InputFile& data);
-
-  // Writes all size bytes or fails.
-  bool Write(const void* buffer, std::size_t size);
 
   // Gives the file what guards the data file (owner, group, permission bits,
   // POSIX ACL and extended attributes; the hidden and system attributes on
@@ -153,21 +192,28 @@ class WorkingFile {
   // instant.
   Replaced Replace(const std::string& data_path, const FileStamp& data_as_read);
 
-  // Leaves the file where it is when this object goes.
-  void Keep() { keep_ = true; }
-
  private:
-  void Close();
-
-  const Folder& folder_;
-  std::intptr_t handle_ = -1;
-  std::string path_;
-  FileStamp identity_;
   FileStamp finished_;
-  bool keep_ = false;
-  std::int64_t written_ = 0;
-  std::int64_t started_writeback_ = 0;
 };
+
+// What a path names, following links: whether it exists and is a regular
+// file, how many names it has, and its stamp.
+struct FileStatus {
+  bool exists = false;
+  bool regular = false;
+  std::uint64_t links = 0;
+  FileStamp stamp;
+};
+FileStatus StatusOf(const std::string& path);
+
+// The file a symbolic link leads to, so that a working file goes beside the
+// file itself and the link keeps leading to the result; any other path as it
+// is.
+std::string ResolveLink(const std::string& path);
+
+// Opens standard input, output and error on the null device where the
+// caller left them closed, so that no file opened later takes their place.
+void KeepStandardStreamsOpen();
 
 // The system's reason for the last call of this seam that failed, in words
 // ("Permission denied"); to be taken at once, before other calls replace it.

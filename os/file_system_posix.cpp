@@ -3,20 +3,22 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "cipher/path_split.h"
 
 namespace os {
 
 const char kWorkingSuffix[] = "1\xC3\xAA" "9";
-
-bool IsLeadByte(unsigned char) { return false; }
 
 namespace {
 
@@ -30,15 +32,9 @@ constexpr std::int64_t kWritebackChunk = 8 << 20;
 
 int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
 
-// The last part of a path: its file's name in its folder.
-std::string NameIn(const std::string& path) {
-  const std::string::size_type slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string FolderOf(const std::string& path) {
-  const std::string::size_type slash = path.find_last_of('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string folder = FolderPart(path);
+  return folder.empty() ? "." : folder;
 }
 
 FileStamp StampOf(const struct stat& st) {
@@ -55,8 +51,13 @@ FileStamp StampOf(const struct stat& st) {
 int KeepIfRegular(int fd) {
   if (fd < 0) return -1;
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    const int reason = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  int reason = 0;
+  if (fstat(fd, &st) != 0) {
+    reason = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    reason = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  }
+  if (reason != 0) {
     close(fd);
     errno = reason;
     return -1;
@@ -149,7 +150,7 @@ bool InputFile::Open(const std::string& path) {
 
 bool InputFile::OpenIn(const Folder& folder, const std::string& path) {
   Close();
-  handle_ = KeepIfRegular(openat(Fd(folder.handle_), NameIn(path).c_str(), kReadFlags | O_NOFOLLOW));
+  handle_ = KeepIfRegular(openat(Fd(folder.handle_), NamePart(path).c_str(), kReadFlags | O_NOFOLLOW));
   return handle_ != -1;
 }
 
@@ -179,40 +180,38 @@ FileStamp InputFile::Stamp() const {
   return fstat(Fd(handle_), &st) == 0 ? StampOf(st) : FileStamp();
 }
 
-WorkingFile::WorkingFile(const Folder& folder) : folder_(folder) {}
+bool Folder::Flush() const { return fsync(Fd(handle_)) == 0; }
 
-WorkingFile::~WorkingFile() {
+std::int64_t Folder::AvailableBytes() const {
+  struct statvfs disk;
+  if (fstatvfs(Fd(handle_), &disk) != 0) return -1;
+  return static_cast<std::int64_t>(disk.f_bavail) * static_cast<std::int64_t>(disk.f_frsize);
+}
+
+NewFile::NewFile(const Folder& folder) : folder_(folder) {}
+
+NewFile::~NewFile() {
   Close();
   if (keep_ || path_.empty()) return;
   // Only this run's own file: another run may have put its own at this path.
-  const std::string name = NameIn(path_);
-  struct stat st;
-  if (fstatat(Fd(folder_.handle_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-      StampOf(st).IsSameFileAs(identity_)) {
-    unlinkat(Fd(folder_.handle_), name.c_str(), 0);
-  }
+  if (IsStillAtItsPath()) unlinkat(Fd(folder_.handle_), NamePart(path_).c_str(), 0);
 }
 
-WorkingFile::Created WorkingFile::Create(const std::string& path, const InputFile& data) {
-  struct stat model;
-  if (fstat(Fd(data.handle_), &model) != 0) return Created::kFailed;
+NewFile::Created NewFile::Create(const std::string& path) {
   // Appending: a file cut short by someone else meanwhile stays short, and
-  // Finish sees it.
-  const int fd = openat(Fd(folder_.handle_), NameIn(path).c_str(),
-                        O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, S_IRUSR | S_IWUSR);
+  // the length it ends with shows it.
+  const int fd = openat(Fd(folder_.handle_), NamePart(path).c_str(),
+                        O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, S_IRUSR | S_IWUSR);
   if (fd < 0) return errno == EEXIST ? Created::kAlreadyExists : Created::kFailed;
   handle_ = fd;
   path_ = path;
   struct stat created;
   if (fstat(fd, &created) != 0) return Created::kFailed;
   identity_ = StampOf(created);
-  // The model's owner and group where we may: root may give both, an owner
-  // only the group.
-  if (fchown(fd, model.st_uid, model.st_gid) != 0) (void)!fchown(fd, static_cast<uid_t>(-1), model.st_gid);
   return Created::kNew;
 }
 
-bool WorkingFile::Write(const void* buffer, std::size_t size) {
+bool NewFile::Write(const void* buffer, std::size_t size) {
   const char* bytes = static_cast<const char*>(buffer);
   while (size > 0) {
     ssize_t n = write(Fd(handle_), bytes, size > SSIZE_MAX ? SSIZE_MAX : size);
@@ -231,6 +230,40 @@ bool WorkingFile::Write(const void* buffer, std::size_t size) {
   return true;
 }
 
+bool NewFile::MakePrivate() { return fchmod(Fd(handle_), S_IRUSR | S_IWUSR) == 0; }
+
+bool NewFile::FlushAndClose() {
+  const int fd = Fd(handle_);
+  handle_ = -1;
+  const bool flushed = fsync(fd) == 0;
+  return close(fd) == 0 && flushed;
+}
+
+bool NewFile::IsStillAtItsPath() const {
+  struct stat st;
+  return fstatat(Fd(folder_.handle_), NamePart(path_).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+         StampOf(st).IsSameFileAs(identity_);
+}
+
+void NewFile::Close() {
+  if (handle_ == -1) return;
+  close(Fd(handle_));
+  handle_ = -1;
+}
+
+NewFile::Created WorkingFile::Create(const std::string& path, const InputFile& data) {
+  struct stat model;
+  if (fstat(Fd(data.handle_), &model) != 0) return Created::kFailed;
+  const Created created = NewFile::Create(path);
+  if (created != Created::kNew) return created;
+  // The model's owner and group where we may: root may give both, an owner
+  // only the group.
+  if (fchown(Fd(handle_), model.st_uid, model.st_gid) != 0) {
+    (void)!fchown(Fd(handle_), static_cast<uid_t>(-1), model.st_gid);
+  }
+  return Created::kNew;
+}
+
 std::int64_t WorkingFile::Finish(const InputFile& data) {
   const int fd = Fd(handle_);
   struct stat model;
@@ -241,16 +274,14 @@ std::int64_t WorkingFile::Finish(const InputFile& data) {
   mode_t mode = model.st_mode & kPermissionBits;
   // Bits meant for the model's group must not reach another group.
   if (self.st_gid != model.st_gid) mode &= ~static_cast<mode_t>(S_IRWXG);
-  if (fchmod(fd, mode) != 0 || fsync(fd) != 0 || fstat(fd, &self) != 0) return -1;
-  handle_ = -1;
-  if (close(fd) != 0) return -1;
+  if (fchmod(fd, mode) != 0 || fstat(fd, &self) != 0 || !FlushAndClose()) return -1;
   return self.st_size;
 }
 
 WorkingFile::Replaced WorkingFile::Replace(const std::string& data_path, const FileStamp& data_as_read) {
   const int folder = Fd(folder_.handle_);
-  const std::string data_name = NameIn(data_path);
-  const std::string working_name = NameIn(path_);
+  const std::string data_name = NamePart(data_path);
+  const std::string working_name = NamePart(path_);
   struct stat data;
   if (fstatat(folder, data_name.c_str(), &data, AT_SYMLINK_NOFOLLOW) != 0 || StampOf(data) != data_as_read) {
     return Replaced::kDataChanged;
@@ -273,14 +304,8 @@ WorkingFile::Replaced WorkingFile::Replace(const std::string& data_path, const F
   }
   if (renameat(folder, working_name.c_str(), folder, data_name.c_str()) != 0) return Replaced::kFailed;
   keep_ = true;  // it is the data file now
-  fsync(folder);
+  folder_.Flush();
   return Replaced::kDone;
-}
-
-void WorkingFile::Close() {
-  if (handle_ == -1) return;
-  close(Fd(handle_));
-  handle_ = -1;
 }
 
 std::string LastErrorText() { return std::strerror(errno); }
@@ -294,6 +319,33 @@ bool MakeReadOnly(const std::string& path) {
 bool IsReadOnly(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && (st.st_mode & kWriteBits) == 0;
+}
+
+FileStatus StatusOf(const std::string& path) {
+  FileStatus status;
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return status;
+  status.exists = true;
+  status.regular = S_ISREG(st.st_mode);
+  status.links = st.st_nlink;
+  status.stamp = StampOf(st);
+  return status;
+}
+
+std::string ResolveLink(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char* target = realpath(path.c_str(), nullptr);
+  if (target == nullptr) return path;
+  std::string resolved = target;
+  std::free(target);
+  return resolved;
+}
+
+void KeepStandardStreamsOpen() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+  }
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

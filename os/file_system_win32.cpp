@@ -4,9 +4,10 @@
 
 namespace os {
 
+// 0xEA is "e with circumflex" in the Western code page 1252, where the
+// suffix was first written; Windows maps it through whatever code page is in
+// use, so on each system the name on disk is the one earlier versions made.
 const char kWorkingSuffix[] = "1\xEA" "9";
-
-bool IsLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
 
 namespace {
 
@@ -141,19 +142,23 @@ FileStamp InputFile::Stamp() const {
   return GetFileInformationByHandle(Handle(handle_), &info) ? StampOf(info) : FileStamp();
 }
 
-WorkingFile::WorkingFile(const Folder& folder) : folder_(folder) {}
+bool Folder::Flush() const { return true; }  // MOVEFILE_WRITE_THROUGH flushes the move itself
 
-WorkingFile::~WorkingFile() {
+std::int64_t Folder::AvailableBytes() const { return -1; }
+
+NewFile::NewFile(const Folder& folder) : folder_(folder) {}
+
+NewFile::~NewFile() {
   Close();
   if (keep_ || path_.empty()) return;
   // Only this run's own file: another run may have put its own at this path.
-  if (StampAt(path_).IsSameFileAs(identity_)) {
+  if (IsStillAtItsPath()) {
     SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(path_.c_str());
   }
 }
 
-WorkingFile::Created WorkingFile::Create(const std::string& path, const InputFile&) {
+NewFile::Created NewFile::Create(const std::string& path) {
   // Others may read it, but not write, rename or delete it while it is open.
   HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -170,7 +175,7 @@ WorkingFile::Created WorkingFile::Create(const std::string& path, const InputFil
   return Created::kNew;
 }
 
-bool WorkingFile::Write(const void* buffer, std::size_t size) {
+bool NewFile::Write(const void* buffer, std::size_t size) {
   const char* bytes = static_cast<const char*>(buffer);
   const std::size_t kMaxChunk = 1u << 30;
   while (size > 0) {
@@ -179,10 +184,27 @@ bool WorkingFile::Write(const void* buffer, std::size_t size) {
     if (!WriteFile(Handle(handle_), bytes, want, &written, nullptr) || written == 0) return false;
     bytes += written;
     size -= written;
-    written_ += written;
   }
   return true;
 }
+
+bool NewFile::MakePrivate() { return true; }  // a new file gets the folder's permissions, never more
+
+bool NewFile::FlushAndClose() {
+  const bool flushed = FlushFileBuffers(Handle(handle_)) != FALSE;
+  Close();
+  return flushed;
+}
+
+bool NewFile::IsStillAtItsPath() const { return StampAt(path_).IsSameFileAs(identity_); }
+
+void NewFile::Close() {
+  if (handle_ == -1) return;
+  CloseHandle(Handle(handle_));
+  handle_ = -1;
+}
+
+NewFile::Created WorkingFile::Create(const std::string& path, const InputFile&) { return NewFile::Create(path); }
 
 std::int64_t WorkingFile::Finish(const InputFile& data) {
   // The attributes that hide or mark the file go with it; read-only would
@@ -218,12 +240,6 @@ WorkingFile::Replaced WorkingFile::Replace(const std::string& data_path, const F
   return Replaced::kDone;
 }
 
-void WorkingFile::Close() {
-  if (handle_ == -1) return;
-  CloseHandle(Handle(handle_));
-  handle_ = -1;
-}
-
 std::string LastErrorText() {
   const DWORD error = GetLastError();
   char text[256] = "";
@@ -247,6 +263,21 @@ bool IsReadOnly(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
+
+FileStatus StatusOf(const std::string& path) {
+  FileStatus status;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!Identify(path, &info)) return status;
+  status.exists = true;
+  status.regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  status.links = info.nNumberOfLinks;
+  status.stamp = StampOf(info);
+  return status;
+}
+
+std::string ResolveLink(const std::string& path) { return path; }
+
+void KeepStandardStreamsOpen() {}
 
 bool SameFile(const std::string& a, const std::string& b) {
   BY_HANDLE_FILE_INFORMATION ia;

@@ -7,7 +7,7 @@
 #include "cipher/input_checks.h"
 #include "framework/dialog_number.h"
 #include "framework/win_app.h"
-#include "os/window_notifier.h"
+#include "ui/window_notifier.h"
 #include "ui/resource.h"
 
 char g_storedDataPath[kPathCapacity];
@@ -57,7 +57,7 @@ void CCipherDlg::RunCommand(int button, TransformDirection direction) {
   m_offset = static_cast<std::int32_t>(GetDlgItemUnsigned(m_hWnd, IDC_OFFSET));
   if (m_keyPath[0] == '\0' || m_dataPath[0] == '\0') return;
 
-  os::WindowNotifier notifier(m_hWnd);
+  WindowNotifier notifier(m_hWnd);
   if (!CheckInputs(m_dataPath, m_keyPath, m_offset, m_readOnly, notifier)) return;
   {
     // However the run ends, the window is given back usable.
@@ -74,7 +74,7 @@ void CCipherDlg::RunCommand(int button, TransformDirection direction) {
 
 void CCipherDlg::EndRun(HWND focus) {
   SetWindowTextA(m_hWnd, "Vaultine");
-  os::DiscardWaitingInput();
+  DiscardWaitingInput();
   EnableCommandButtons(TRUE);
   // Disabling the focused button left no control with the focus: the
   // keyboard goes back where it was, or on to the next control.

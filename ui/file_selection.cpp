@@ -15,19 +15,16 @@
 
 namespace {
 
-// The record as the earliest 32-bit Open dialog knew it: 76 bytes there.
-// It ends with lpTemplateName.
+// The record as the earliest 32-bit Open dialog knew it, ending with
+// lpTemplateName: every Windows since accepts that size, and shows the same
+// dialog for it.
 constexpr DWORD kOpenFileNameSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
 #ifndef _WIN64
-static_assert(kOpenFileNameSize == 76, "the original record is 76 bytes");
+static_assert(kOpenFileNameSize == 76, "the earliest record is 76 bytes");
 #endif
 
-char g_dataDisplay[kPathCapacity];
-char g_keyDisplay[kPathCapacity];
-
-void ShowChosenPath(HWND dialog, const char* path, char* display, int field) {
-  std::snprintf(display, kPathCapacity, "%s", AbbreviatedPath(path).c_str());
-  SetDlgItemTextA(dialog, field, display);
+void ShowChosenPath(HWND dialog, const char* path, int field) {
+  SetDlgItemTextA(dialog, field, AbbreviatedPath(path).c_str());
 }
 
 }  // namespace
@@ -57,10 +54,10 @@ int BrowseForFile(HWND owner, char* path, int capacity) {
 // The dialog by name: the user may have gone to another program meanwhile.
 void CCipherDlg::OnBrowseData() {
   if (!BrowseForFile(m_hWnd, g_storedDataPath, kPathCapacity)) return;
-  ShowChosenPath(m_hWnd, g_storedDataPath, g_dataDisplay, IDC_DATA_DISPLAY);
+  ShowChosenPath(m_hWnd, g_storedDataPath, IDC_DATA_DISPLAY);
 }
 
 void CCipherDlg::OnBrowseKey() {
   if (!BrowseForFile(m_hWnd, g_storedKeyPath, kPathCapacity)) return;
-  ShowChosenPath(m_hWnd, g_storedKeyPath, g_keyDisplay, IDC_KEY_DISPLAY);
+  ShowChosenPath(m_hWnd, g_storedKeyPath, IDC_KEY_DISPLAY);
 }

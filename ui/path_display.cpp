@@ -1,10 +1,10 @@
 #include "ui/path_display.h"
 
 #include "cipher/format.h"
-#include "os/path_split.h"
+#include "cipher/path_split.h"
 
 std::string AbbreviatedPath(const std::string& path) {
   if (path.size() <= 20) return path;
-  const os::PathParts parts = os::SplitPath(path);
+  const PathParts parts = SplitPath(path);
   return Format("%s\\...\\%s%s", parts.drive.c_str(), parts.name.c_str(), parts.extension.c_str());
 }

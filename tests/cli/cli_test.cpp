@@ -17,7 +17,7 @@
 
 #include "cipher/transform.h"
 #include "os/file_system.h"
-#include "tests/posix/mounted_dir.h"
+#include "tests/support/mounted_dir.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -333,6 +333,16 @@ TEST_F(CliTest, ControlCharactersInNamesAreShownEscapedOnATerminal) {
   EXPECT_NE(shown.find("r\xc3\xa9" "d\\x1b[31m\\x0avaultine: fake\\x0d\\xc2\\x9b.txt."), std::string::npos) << shown;
 }
 
+// Waits until the command has started on the file it writes: a working file
+// or a new key.
+void AwaitWorkingFile(const std::string& working) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!FileExists(working) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  ASSERT_TRUE(FileExists(working)) << "the command never started";
+}
+
 TEST_F(CliTest, KeygenWritesNewOwnerOnlyKeysOfRandomBytes) {
   const mode_t old_umask = umask(0);
   const std::string a = WriteFile("a.txt", RandomBytes(3000, 15));
@@ -369,6 +379,16 @@ TEST_F(CliTest, KeygenWritesNewOwnerOnlyKeysOfRandomBytes) {
   EXPECT_FALSE(FileExists(dir.File("k5")));
   const Result folder = Run({"keygen", "--for", dir.path(), dir.File("k5")});
   EXPECT_EQ(folder.err, "vaultine: " + dir.path() + " is no file of data to make a key for\n");
+
+  // Another program puts its own file at the key's path meanwhile: the stop
+  // that follows removes only what keygen wrote.
+  const pid_t child = Start({"keygen", "-n", "1G", dir.File("k6")});
+  AwaitWorkingFile(dir.File("k6"));
+  const std::string theirs = WriteFile("theirs", {1, 2, 3});
+  ASSERT_EQ(rename(theirs.c_str(), dir.File("k6").c_str()), 0);
+  kill(child, SIGINT);
+  EXPECT_EQ(Finish(child).status, 1000 + SIGINT);
+  EXPECT_EQ(ReadBytes(dir.File("k6")), (Bytes{1, 2, 3}));
   MountedDir small(dir.File("small"), "size=64k");
   if (!small.ok()) return;  // the small disk needs a mount; the rest is done
   const Result full = Run({"keygen", "-n", "1M", dir.File("small/key")});
@@ -383,15 +403,6 @@ TEST_F(CliTest, NoProgressEscapesWhenStderrIsNoTerminal) {
   const Result result = Run({"encrypt", "-k", key_path, a});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
-}
-
-// Waits until the command has started on the file whose working path this is.
-void AwaitWorkingFile(const std::string& working) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!FileExists(working) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  ASSERT_TRUE(FileExists(working)) << "the transform never started";
 }
 
 TEST_F(CliTest, StopSignalsCleanUpThenEndTheCommandByTheSignal) {

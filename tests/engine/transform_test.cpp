@@ -103,13 +103,19 @@ TEST_F(TransformFileTest, NameWithoutFullStopGetsOneBeforeTheSuffix) {
 
 TEST(WorkingPathTest, KeepsTheFolderAndCutsTheNameAfterItsFirstFullStop) {
   const std::string suffix = os::kWorkingSuffix;
-  EXPECT_EQ(WorkingPath("C:\\docs\\report.txt"), "C:\\docs\\report." + suffix);
-  EXPECT_EQ(WorkingPath("C:\\my.docs\\report.txt"), "C:\\my.docs\\report." + suffix);
-  EXPECT_EQ(WorkingPath("C:\\docs\\arch.tar.gz"), "C:\\docs\\arch." + suffix);
-  EXPECT_EQ(WorkingPath("C:\\my.docs\\README"), "C:\\my.docs\\README." + suffix);
+  EXPECT_EQ(WorkingPath("/docs/report.txt"), "/docs/report." + suffix);
+  EXPECT_EQ(WorkingPath("/my.docs/report.txt"), "/my.docs/report." + suffix);
+  EXPECT_EQ(WorkingPath("docs/arch.tar.gz"), "docs/arch." + suffix);
+  EXPECT_EQ(WorkingPath("my.docs/README"), "my.docs/README." + suffix);
   EXPECT_EQ(WorkingPath("../docs/a.txt"), "../docs/a." + suffix);
   EXPECT_EQ(WorkingPath("/home/first.last/.profile"), "/home/first.last/." + suffix);
+  // A backslash separates on Windows only; on POSIX it is part of the name.
+#ifdef _WIN32
+  EXPECT_EQ(WorkingPath("C:\\my.docs\\report.txt"), "C:\\my.docs\\report." + suffix);
   EXPECT_EQ(WorkingPath("a.b/c.d\\e"), "a.b/c.d\\e." + suffix);
+#else
+  EXPECT_EQ(WorkingPath("a.b/c.d\\e"), "a.b/c." + suffix);
+#endif
 }
 
 // ---- progress in the title line

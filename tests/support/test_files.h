@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cipher/transform.h"
-#include "os/notifier.h"
+#include "cipher/notifier.h"
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -52,7 +52,7 @@ struct Warning {
 };
 
 // Remembers what the engine told the user; an optional hook runs on each title.
-class RecordingNotifier : public os::Notifier {
+class RecordingNotifier : public Notifier {
  public:
   void Warning(const std::string& text, const std::string& caption) override {
     warnings.push_back({text, caption});

@@ -2,9 +2,8 @@
 
 #include <string>
 
-namespace os {
-
-// How the engine tells the user what happens: a warning box and the title line.
+// How the engine tells the user what happens: a warning and the title line.
+// Each front end shows them its own way.
 class Notifier {
  public:
   virtual ~Notifier() = default;
@@ -15,5 +14,3 @@ class Notifier {
   // The status line: progress while a file is transformed.
   virtual void Title(const std::string& text) = 0;
 };
-
-}  // namespace os

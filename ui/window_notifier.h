@@ -2,9 +2,7 @@
 
 #include <windows.h>
 
-#include "os/notifier.h"
-
-namespace os {
+#include "cipher/notifier.h"
 
 // Warnings as exclamation message boxes owned by the program's window, and the
 // title line as that window's caption. The window is named, not taken to be
@@ -25,5 +23,3 @@ class WindowNotifier : public Notifier {
 // wait to be read: they were made before the user could see what would
 // receive them (the end of a run, a warning box about to open).
 void DiscardWaitingInput();
-
-}  // namespace os

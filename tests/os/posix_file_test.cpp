@@ -15,7 +15,7 @@
 #include "cipher/input_checks.h"
 #include "cipher/transform.h"
 #include "os/file_system.h"
-#include "tests/posix/mounted_dir.h"
+#include "tests/support/mounted_dir.h"
 #include "tests/support/test_files.h"
 
 namespace {

@@ -1,6 +1,4 @@
-#include "os/window_notifier.h"
-
-namespace os {
+#include "ui/window_notifier.h"
 
 WindowNotifier::WindowNotifier(HWND window) : window_(window) {}
 
@@ -23,5 +21,3 @@ void DiscardWaitingInput() {
     }
   }
 }
-
-}  // namespace os

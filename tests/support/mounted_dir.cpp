@@ -1,4 +1,4 @@
-#include "tests/posix/mounted_dir.h"
+#include "tests/support/mounted_dir.h"
 
 #include <sys/mount.h>
 #include <sys/stat.h>

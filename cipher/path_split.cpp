@@ -1,0 +1,41 @@
+#include "cipher/path_split.h"
+
+namespace {
+
+std::string Cut(const std::string& part) { return part.substr(0, kMaxPart); }
+
+bool HasDrive(const std::string& path, const PathSyntax& syntax) {
+  return syntax.drive_letters && path.size() >= 2 && path[1] == ':';
+}
+
+}  // namespace
+
+std::string::size_type FileNameStart(const std::string& path, const PathSyntax& syntax) {
+  const std::string::size_type separator = path.find_last_of(syntax.separators);
+  if (separator != std::string::npos) return separator + 1;
+  return HasDrive(path, syntax) ? 2 : 0;
+}
+
+std::string FolderPart(const std::string& path, const PathSyntax& syntax) {
+  return path.substr(0, FileNameStart(path, syntax));
+}
+
+std::string NamePart(const std::string& path, const PathSyntax& syntax) {
+  return path.substr(FileNameStart(path, syntax));
+}
+
+PathParts SplitPath(const std::string& path, const PathSyntax& syntax) {
+  PathParts parts;
+  const std::string::size_type start = HasDrive(path, syntax) ? 2 : 0;
+  parts.drive = path.substr(0, start);
+  const std::string::size_type name_start = FileNameStart(path, syntax);
+  const std::string::size_type last_dot = path.find_last_of('.');
+  parts.directory = Cut(path.substr(start, name_start - start));
+  if (last_dot == std::string::npos || last_dot < name_start) {
+    parts.name = Cut(path.substr(name_start));
+  } else {
+    parts.name = Cut(path.substr(name_start, last_dot - name_start));
+    parts.extension = Cut(path.substr(last_dot));
+  }
+  return parts;
+}
