@@ -11,10 +11,11 @@ namespace {
 
 class PrintingNotifier : public Notifier {
  public:
-  void Warning(const std::string& text, const std::string& caption) override {
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  void Tell(const Report& report) override {
+    std::fprintf(stderr, "event %d: %s (%s)\n", static_cast<int>(report.event), report.path.c_str(),
+                 report.error.text.c_str());
   }
-  void Title(const std::string&) override {}
+  void Progress(const std::string&, const std::string&, int) override {}
 };
 
 }  // namespace

@@ -1,12 +1,21 @@
 #include "cipher/input_checks.h"
 
-#include "cipher/format.h"
-#include "cipher/messages.h"
 #include "os/file_system.h"
 
 namespace {
 
 char FoldAsciiCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+Report About(Event event, const std::string& path, const std::string& data_path, const std::string& key_path,
+             const os::Error& error = {}) {
+  Report report;
+  report.event = event;
+  report.path = path;
+  report.data_path = data_path;
+  report.key_path = key_path;
+  report.error = error;
+  return report;
+}
 
 }  // namespace
 
@@ -18,39 +27,33 @@ bool SamePathText(const std::string& a, const std::string& b) {
   return true;
 }
 
-int CheckInputs(const std::string& data_path, const std::string& key_path, std::int32_t offset,
-                int make_key_read_only, Notifier& notifier) {
+bool IsSameFile(const std::string& data_path, const std::string& key_path) {
   // Two spellings of one file pass the text test; using a file as its own key
   // would destroy it beyond recovery, so the disk is asked too.
-  if (SamePathText(data_path, key_path) || os::SameFile(data_path, key_path)) {
-    notifier.Warning(messages::kSameFile, messages::kSameFileCaption);
+  return SamePathText(data_path, key_path) || os::SameFile(data_path, key_path);
+}
+
+int CheckInputs(const std::string& data_path, const std::string& key_path, std::int32_t offset,
+                int make_key_read_only, Notifier& notifier) {
+  if (IsSameFile(data_path, key_path)) {
+    notifier.Tell(About(Event::kSameFile, key_path, data_path, key_path));
     return 0;
   }
-
-  {
-    os::FileProbe data(data_path, os::ProbeShare::kNone);
-    if (!data.IsOpen()) {
-      notifier.Warning(Format(messages::kCannotFind, data_path.c_str()), messages::kCannotFindCaption);
+  for (const std::string* path : {&data_path, &key_path}) {
+    const os::Probed probed = os::Probe(*path);
+    if (!probed.ok()) {
+      notifier.Tell(About(OpenFailure(probed.how), *path, data_path, key_path, probed.error));
       return 0;
     }
   }
-
-  {
-    os::FileProbe key(key_path, os::ProbeShare::kRead);
-    if (!key.IsOpen()) {
-      notifier.Warning(Format(messages::kCannotFind, key_path.c_str()), messages::kCannotFindCaption);
-      return 0;
-    }
-    // Before the offset is checked, as in version 1.0x: an offset refused
-    // afterwards still leaves the key guarded, which costs the user nothing.
-    if (make_key_read_only != 0 && !os::MakeReadOnly(key_path)) {
-      notifier.Warning(messages::kCannotMakeReadOnly, messages::kCannotMakeReadOnlyCaption);
-      return 0;
-    }
+  // Before the offset is checked, as in version 1.0x: an offset refused
+  // afterwards still leaves the key guarded, which costs the user nothing.
+  if (make_key_read_only != 0 && !os::MakeReadOnly(key_path)) {
+    notifier.Tell(About(Event::kCannotMakeReadOnly, key_path, data_path, key_path, os::LastError()));
+    return 0;
   }
-
   if (offset < 0 || offset > 255) {
-    notifier.Warning(messages::kOffsetRange, messages::kOffsetRangeCaption);
+    notifier.Tell(About(Event::kOffsetOutOfRange, data_path, data_path, key_path));
     return 0;
   }
   return 1;

@@ -3,6 +3,37 @@
 #include <algorithm>
 #include <cstring>
 
+#include "cipher/transform.h"
+
+namespace {
+
+OpenedKey Refused(Event event, const os::Error& error = {}) {
+  OpenedKey opened;
+  opened.event = event;
+  opened.error = error;
+  return opened;
+}
+
+}  // namespace
+
+OpenedKey OpenKey(os::InputFile& key, const std::string& path) {
+  const os::Probed probed = key.Open(path);
+  if (!probed.ok()) return Refused(OpenFailure(probed.how), probed.error);
+  OpenedKey opened;
+  opened.as_read = key.Stamp();
+  opened.length = opened.as_read.known() ? FileLength(key) : -1;
+  if (opened.length < 0) return Refused(Event::kCannotRead, os::LastError());
+  std::uint8_t last;
+  if (!key.Seek(std::max<std::int64_t>(opened.length - 1, 0))) return Refused(Event::kCannotRead, os::LastError());
+  const std::int64_t got = key.Read(&last, 1);
+  if (got < 0 || !key.Seek(0)) return Refused(Event::kCannotRead, os::LastError());
+  if (opened.length == 0 || got != 1) {
+    return Refused(opened.length == 0 && got == 0 ? Event::kKeyEmpty : Event::kKeyMadeAnew);
+  }
+  opened.ok = true;
+  return opened;
+}
+
 KeyStream::KeyStream(os::InputFile& file, std::int64_t length) : file_(file), left_(length) {}
 
 KeyStream::Read KeyStream::Next(std::uint8_t* out, std::size_t count) {

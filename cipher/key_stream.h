@@ -3,7 +3,23 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "cipher/notifier.h"
 #include "os/file_system.h"
+
+// A key file opened for a run, or why it cannot serve.
+struct OpenedKey {
+  bool ok = false;
+  Event event = Event::kCannotOpen;  // when not ok
+  os::Error error;
+  std::int64_t length = 0;
+  os::FileStamp as_read;
+};
+
+// Opens the key file at path for the whole run and checks that it holds
+// bytes that can be had again: an empty key protects nothing, and a key whose
+// last byte is not where its length says is no file of bytes but one the
+// system makes anew at each read (/proc, /sys), which could never decipher.
+OpenedKey OpenKey(os::InputFile& key, const std::string& path);
 
 // The key file's bytes in order; once they run out, the last one again and
 // again. The key file must hold exactly the length it had when the run began:

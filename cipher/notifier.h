@@ -2,15 +2,84 @@
 
 #include <string>
 
-// How the engine tells the user what happens: a warning and the title line.
-// Each front end shows them its own way.
+#include "os/file_system.h"
+
+enum class TransformDirection { Encrypt, Decrypt };
+
+// What the engine tells a front end. Each front end words it its own way: the
+// Windows program with the texts its users know, the command line as Unix
+// tools write.
+enum class Event {
+  // Refused before anything is written.
+  kSameFile,            // the key file is the data file under another name
+  kNotFound,            // path: nothing there
+  kIsFolder,            // path: a folder
+  kNotRegularFile,      // path: a FIFO, socket or device
+  kInUse,               // path: another program has it open for writing
+  kCannotOpen,          // path: the system refused to open it (error)
+  kCannotMakeReadOnly,  // path (the key): error
+  kOffsetOutOfRange,
+  kKeyEmpty,            // path (the key) holds no byte
+  kKeyMadeAnew,         // path (the key) claims a length its content does not have (/proc, /sys)
+  kWorkingIsInput,      // the working path names the data file or the key file (path: which)
+  kWorkingInTheWay,     // another file is at the working path, left by an earlier run
+  kRunInProgress,       // another run is writing the working file
+  kCannotCreate,        // the working file could not be created (error)
+  // The run failed; the data file is as it was.
+  kCannotRead,          // path: the data file or the key file (error)
+  kCannotWrite,         // the working file (error)
+  kCannotWriteOutput,   // standard output, for a stream (error)
+  kWorkingCutShort,     // another program cut the working file short
+  kStopped,             // a stop was requested
+  kDataChanged,         // another program changed the data file
+  kKeyChanged,          // another program changed the key file
+  kWorkingChanged,      // another program removed or replaced the working file
+  kGuardNotKept,        // an attribute that narrows access (detail) could not go with the file (error)
+  kUnexpected,          // anything else (detail: what)
+  // At the end: the result is at the working path, not in the data file's place.
+  kReadOnly,            // the data file may not be replaced (why)
+  kDataInUse,           // another program holds the data file open
+  kNotReplaced,         // the system refused the replacement (error)
+  // The data path holds the result, with a remark.
+  kAttributeNotKept,    // an attribute that narrows nothing (detail) was not kept (error)
+  kNotFlushed,          // the folder could not be flushed (error): the result may not be on disk yet
+};
+
+struct Report {
+  Event event;
+  std::string path;  // the file it is about
+  std::string data_path;
+  std::string key_path;
+  std::string working_path;
+  TransformDirection direction = TransformDirection::Encrypt;
+  os::Error error;     // the system's reason, where there is one
+  std::string detail;  // an attribute's name, or what went wrong
+  os::ReadOnlyBecause because = os::ReadOnlyBecause::kMarked;  // kReadOnly
+  // Set when the working file should have gone but could not be removed: it
+  // stays at working_path.
+  os::Error not_removed;
+  bool left_behind = false;
+};
+
+// Whether a report leaves the data path with the result (a remark only).
+bool IsDone(Event event);
+
+// How the engine reaches the user.
 class Notifier {
  public:
   virtual ~Notifier() = default;
 
-  // A warning with a single OK button; returns once the user has seen it.
-  virtual void Warning(const std::string& text, const std::string& caption) = 0;
+  // Something the user must know of; returns once the user has seen it.
+  virtual void Tell(const Report& report) = 0;
 
-  // The status line: progress while a file is transformed.
-  virtual void Title(const std::string& text) = 0;
+  // Progress on the status line, as the file's name and extension (each at
+  // most 255 characters) and a percentage.
+  virtual void Progress(const std::string& name, const std::string& extension, int percent) = 0;
+
+  // Called between blocks of a long run: a moment for the front end to
+  // answer its user.
+  virtual void Working() {}
 };
+
+// What a front end is told when a file could not be opened.
+Event OpenFailure(os::Opened how);

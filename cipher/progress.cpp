@@ -1,8 +1,5 @@
 #include "cipher/progress.h"
 
-#include "cipher/format.h"
-#include "cipher/messages.h"
-
 std::int64_t ProgressStep(std::int64_t length) {
   std::int64_t step = length / 10;
   return step == 0 ? 1 : step;
@@ -10,8 +7,4 @@ std::int64_t ProgressStep(std::int64_t length) {
 
 int ProgressPercent(std::int64_t position, std::int64_t length) {
   return static_cast<int>(static_cast<double>(position) / static_cast<double>(length) * 100.0 + 1.0);
-}
-
-std::string ProgressTitle(const std::string& name, const std::string& extension, int percent) {
-  return Format(messages::kProgressTitle, name.c_str(), extension.c_str(), percent);
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 // The title line is rewritten at every position that is a multiple of the
 // step: each byte of a file under 20 bytes, else 10 to 15 times in all.
@@ -10,5 +9,3 @@ std::int64_t ProgressStep(std::int64_t length);
 // The percentage shown at a position: i / length * 100 + 1 in double
 // precision, truncated, so a 100-byte file shows 1% to 91%.
 int ProgressPercent(std::int64_t position, std::int64_t length);
-
-std::string ProgressTitle(const std::string& name, const std::string& extension, int percent);

@@ -4,11 +4,9 @@
 #include <exception>
 #include <memory>
 
-#include "cipher/format.h"
 #include "cipher/key_stream.h"
-#include "cipher/messages.h"
-#include "cipher/progress.h"
 #include "cipher/path_split.h"
+#include "cipher/progress.h"
 #include "os/stop_request.h"
 
 namespace {
@@ -16,79 +14,173 @@ namespace {
 // Large enough to run at the disk's pace, small enough for constant memory.
 constexpr std::int64_t kBlockSize = 1 << 20;
 
-// One run: what it was asked to do and whom it tells.
-struct Job {
-  const std::string& data_path;
-  const std::string& key_path;
-  const std::string working_path;
-  std::uint8_t offset;
-  TransformDirection direction;
-  Notifier& notifier;
+// One run: what it was asked to do, and what it tells.
+class Run {
+ public:
+  Run(const std::string& data_path, const std::string& key_path, std::uint8_t offset, TransformDirection direction,
+      Notifier& notifier)
+      : data_path_(data_path),
+        key_path_(key_path),
+        working_path_(WorkingPath(data_path)),
+        offset_(offset),
+        direction_(direction),
+        notifier_(notifier) {}
 
-  void Warn(const char* format, const std::string& path, const char* caption) const {
-    notifier.Warning(Format(format, path.c_str()), caption);
+  bool InPlace();
+
+  // A report about path, with the run's paths filled in.
+  Report About(Event event, const std::string& path, const os::Error& error = {}) const {
+    Report report;
+    report.event = event;
+    report.path = path;
+    report.data_path = data_path_;
+    report.key_path = key_path_;
+    report.working_path = working_path_;
+    report.direction = direction_;
+    report.error = error;
+    return report;
   }
-  // For the texts that end with the reason: the system's, taken at once, or
-  // one of the engine's own.
-  void Fail(const char* format, const std::string& path, const char* caption,
-            const std::string& reason = os::LastErrorText()) const {
-    notifier.Warning(Format(format, path.c_str(), reason.c_str()), caption);
-  }
-  // The failures of the last step stay in the title line too.
-  void WarnInTitle(const char* format, const std::string& path, const char* caption) const {
-    const std::string text = Format(format, path.c_str());
-    notifier.Warning(text, caption);
-    notifier.Title(text);
-  }
+  void Tell(const Report& report) const { notifier_.Tell(report); }
+
+ private:
+  bool OpenInputs();
+  bool CreateWorkingFile();
+  bool WriteTransformed();
+  bool FinishWorkingFile();
+  bool ReplaceDataFile();
+  // The working file goes, and the report says whether it could not.
+  void FailWith(Report report);
+  void TellOpenFailure(const os::Probed& probed, const std::string& path) const;
+
+  const std::string& data_path_;
+  const std::string& key_path_;
+  const std::string working_path_;
+  const std::uint8_t offset_;
+  const TransformDirection direction_;
+  Notifier& notifier_;
+
+  os::Folder folder_;
+  os::InputFile data_;
+  os::InputFile key_;
+  os::FileStamp data_as_read_;
+  os::FileStamp key_as_read_;
+  std::int64_t length_ = 0;
+  std::int64_t key_length_ = 0;
+  std::unique_ptr<os::WorkingFile> working_;
+  std::vector<Report> remarks_;  // told once the data path holds the result
 };
+
+void Run::TellOpenFailure(const os::Probed& probed, const std::string& path) const {
+  Tell(About(OpenFailure(probed.how), path, probed.error));
+}
+
+void Run::FailWith(Report report) {
+  os::Error error;
+  if (working_ && working_->Remove(&error) == os::NewFile::Removed::kFailed) {
+    report.left_behind = true;
+    report.not_removed = error;
+  }
+  Tell(report);
+}
 
 // Not zero-filled first, so that a small file costs no more than its size.
 std::unique_ptr<std::uint8_t[]> Buffer(std::int64_t size) {
   return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[static_cast<std::size_t>(size)]);
 }
 
+bool Run::OpenInputs() {
+  if (!folder_.OpenFolderOf(data_path_)) {
+    Tell(About(Event::kCannotOpen, data_path_, os::LastError()));
+    return false;
+  }
+  const os::Probed data = data_.OpenIn(folder_, data_path_);
+  if (!data.ok()) {
+    TellOpenFailure(data, data_path_);
+    return false;
+  }
+  data_as_read_ = data_.Stamp();
+  length_ = data_as_read_.known() ? FileLength(data_) : -1;
+  if (length_ < 0) {
+    Tell(About(Event::kCannotRead, data_path_, os::LastError()));
+    return false;
+  }
+  const OpenedKey key = OpenKey(key_, key_path_);
+  if (!key.ok) {
+    Tell(About(key.event, key_path_, key.error));
+    return false;
+  }
+  key_as_read_ = key.as_read;
+  key_length_ = key.length;
+  return true;
+}
+
+bool Run::CreateWorkingFile() {
+  working_.reset(new os::WorkingFile(folder_));
+  switch (working_->Create(working_path_, data_)) {
+    case os::NewFile::Created::kNew:
+      return true;
+    case os::NewFile::Created::kAlreadyExists:
+      // The file in the way may be the data file or the key file under
+      // another spelling: never advise removing those.
+      if (os::SameFile(working_path_, data_path_) || os::SameFile(working_path_, key_path_)) {
+        Tell(About(Event::kWorkingIsInput,
+                   os::SameFile(working_path_, data_path_) ? data_path_ : key_path_));
+      } else {
+        Tell(About(Event::kWorkingInTheWay, working_path_));
+      }
+      break;
+    case os::NewFile::Created::kInUse:
+      Tell(About(Event::kRunInProgress, working_path_));
+      break;
+    case os::NewFile::Created::kFailed:
+      Tell(About(Event::kCannotCreate, working_path_, os::LastError()));
+      break;
+  }
+  working_.reset();
+  return false;
+}
+
 // Writes the transformed bytes of the data file to the working file, with
-// progress in the title line. Reports its own failures.
-bool WriteTransformed(const Job& job, os::InputFile& data, std::int64_t length, KeyStream& keys,
-                      os::WorkingFile& working) {
-  const std::int64_t step = ProgressStep(length);
-  const PathParts parts = SplitPath(job.data_path);
-  const std::int64_t buffer_size = std::max<std::int64_t>(1, std::min(length, kBlockSize));
+// progress on the status line.
+bool Run::WriteTransformed() {
+  const std::int64_t step = ProgressStep(length_);
+  const PathParts parts = SplitPath(data_path_);
+  const std::int64_t buffer_size = std::max<std::int64_t>(1, std::min(length_, kBlockSize));
   const std::unique_ptr<std::uint8_t[]> block = Buffer(buffer_size);
   const std::unique_ptr<std::uint8_t[]> key_block = Buffer(buffer_size);
-  for (std::int64_t i = 0; i < length;) {
+  KeyStream keys(key_, key_length_);
+  for (std::int64_t i = 0; i < length_;) {
+    notifier_.Working();
     if (os::StopRequested()) {
-      job.Warn(messages::kStopped, job.data_path, messages::kStoppedCaption);
+      FailWith(About(Event::kStopped, data_path_));
       return false;
     }
-    if (i % step == 0) {
-      job.notifier.Title(ProgressTitle(parts.name, parts.extension, ProgressPercent(i, length)));
-    }
-    // A block never runs past the next title position.
+    if (i % step == 0) notifier_.Progress(parts.name, parts.extension, ProgressPercent(i, length_));
+    // A block never runs past the next progress position.
     const std::int64_t next_title = (i / step + 1) * step;
-    const std::int64_t count = std::min({length - i, next_title - i, buffer_size});
-    const std::int64_t got = data.ReadFully(block.get(), static_cast<std::size_t>(count));
+    const std::int64_t count = std::min({length_ - i, next_title - i, buffer_size});
+    const std::int64_t got = data_.ReadFully(block.get(), static_cast<std::size_t>(count));
     if (got < 0) {
-      job.Fail(messages::kCouldNotRead, job.data_path, messages::kReadCaption);
+      FailWith(About(Event::kCannotRead, data_path_, os::LastError()));
       return false;
     }
     if (got < count) {  // cut short by another program since its length was taken
-      job.Warn(messages::kDataChanged, job.data_path, messages::kChangedCaption);
+      FailWith(About(Event::kDataChanged, data_path_));
       return false;
     }
     switch (keys.Next(key_block.get(), static_cast<std::size_t>(count))) {
       case KeyStream::Read::kDone:
         break;
       case KeyStream::Read::kFailed:
-        job.Fail(messages::kCouldNotRead, job.key_path, messages::kReadCaption);
+        FailWith(About(Event::kCannotRead, key_path_, os::LastError()));
         return false;
       case KeyStream::Read::kChanged:
-        job.Fail(messages::kCouldNotRead, job.key_path, messages::kReadCaption, messages::kChangedWhileRead);
+        FailWith(About(Event::kKeyChanged, key_path_));
         return false;
     }
-    ShiftBytes(block.get(), key_block.get(), static_cast<std::size_t>(count), job.offset, job.direction);
-    if (!working.Write(block.get(), static_cast<std::size_t>(count))) {
-      job.Fail(messages::kCouldNotWrite, job.working_path, messages::kWriteCaption);
+    ShiftBytes(block.get(), key_block.get(), static_cast<std::size_t>(count), offset_, direction_);
+    if (!working_->Write(block.get(), static_cast<std::size_t>(count))) {
+      FailWith(About(Event::kCannotWrite, working_path_, os::LastError()));
       return false;
     }
     i += count;
@@ -96,92 +188,97 @@ bool WriteTransformed(const Job& job, os::InputFile& data, std::int64_t length, 
   return true;
 }
 
+bool Run::FinishWorkingFile() {
+  const os::WorkingFile::Finished finished = working_->Finish(data_);
+  switch (finished.result) {
+    case os::WorkingFile::Finished::kDone:
+      break;
+    case os::WorkingFile::Finished::kGuardNotKept: {
+      Report report = About(Event::kGuardNotKept, data_path_, finished.error);
+      report.detail = finished.attribute;
+      FailWith(report);
+      return false;
+    }
+    case os::WorkingFile::Finished::kFailed:
+      FailWith(About(Event::kCannotWrite, working_path_, finished.error));
+      return false;
+  }
+  if (finished.length != length_) {
+    FailWith(About(Event::kWorkingCutShort, working_path_));
+    return false;
+  }
+  for (const auto& attribute : finished.not_kept) {
+    Report remark = About(Event::kAttributeNotKept, data_path_, attribute.second);
+    remark.detail = attribute.first;
+    remarks_.push_back(remark);
+  }
+  return true;
+}
+
 // The finished working file takes the data file's place, or says why not.
-bool ReplaceDataFile(const Job& job, os::WorkingFile& working, const os::FileStamp& data_as_read) {
-  switch (working.Replace(job.data_path, data_as_read)) {
+bool Run::ReplaceDataFile() {
+  data_.Close();  // Windows replaces no file that is still open
+  // The key must still be the one whose bytes were used, or the file could
+  // never be deciphered.
+  const os::FileStatus key_now = os::StatusOf(key_path_);
+  if (!key_now.exists || key_now.stamp != key_as_read_) {
+    FailWith(About(Event::kKeyChanged, key_path_));
+    return false;
+  }
+  const os::WorkingFile::Replacement replacement = working_->Replace(data_path_, data_as_read_);
+  Report report = About(Event::kNotReplaced, data_path_, replacement.error);
+  switch (replacement.how) {
     case os::WorkingFile::Replaced::kDone:
-      return true;
+      break;
+    case os::WorkingFile::Replaced::kDoneNotFlushed:
+      remarks_.push_back(About(Event::kNotFlushed, data_path_, replacement.error));
+      break;
     case os::WorkingFile::Replaced::kDataReadOnly:
-      working.Keep();
-      job.WarnInTitle(messages::kCouldNotDelete, job.data_path, messages::kCouldNotDeleteCaption);
+      working_->Keep();
+      report.event = Event::kReadOnly;
+      report.because = replacement.because;
+      Tell(report);
+      return false;
+    case os::WorkingFile::Replaced::kDataInUse:
+      working_->Keep();
+      report.event = Event::kDataInUse;
+      Tell(report);
       return false;
     case os::WorkingFile::Replaced::kFailed:
-      working.Keep();
-      job.WarnInTitle(messages::kNameLeftAs, job.working_path, messages::kNameLeftAsCaption);
+      working_->Keep();
+      Tell(report);
       return false;
     case os::WorkingFile::Replaced::kDataChanged:
-      job.Warn(messages::kDataChanged, job.data_path, messages::kChangedCaption);
+      FailWith(About(Event::kDataChanged, data_path_));
+      return false;
+    case os::WorkingFile::Replaced::kCheckFailed:
+      FailWith(About(Event::kCannotRead, data_path_, replacement.error));
       return false;
     case os::WorkingFile::Replaced::kWorkingChanged:
-      job.Warn(messages::kWorkingFileChanged, job.working_path, messages::kChangedCaption);
+      Tell(About(Event::kWorkingChanged, working_path_));  // not ours to remove any more
       return false;
   }
-  return false;
+  for (const Report& remark : remarks_) Tell(remark);
+  return true;
 }
 
-// An empty key protects nothing. A key whose last byte is not where its
-// length says is no file of bytes but one the system makes anew at each read
-// (/proc, /sys): it could never decipher the file.
-bool KeyHoldsWhatItClaims(os::InputFile& key, std::int64_t length) {
-  std::uint8_t last;
-  return length > 0 && key.Seek(length - 1) && key.Read(&last, 1) == 1 && key.Seek(0);
-}
-
-bool TransformInPlace(const Job& job) {
-  const std::string& working_path = job.working_path;
-  if (working_path == job.data_path || working_path == job.key_path || os::SameFile(working_path, job.data_path) ||
-      os::SameFile(working_path, job.key_path)) {
-    job.Warn(messages::kWorkingFileIsInput, working_path, messages::kWorkingFileCaption);
+bool Run::InPlace() {
+  if (working_path_ == data_path_ || working_path_ == key_path_ || os::SameFile(working_path_, data_path_) ||
+      os::SameFile(working_path_, key_path_)) {
+    const bool is_data = working_path_ == data_path_ || os::SameFile(working_path_, data_path_);
+    Tell(About(Event::kWorkingIsInput, is_data ? data_path_ : key_path_));
     return false;
   }
-
-  os::Folder folder;
-  os::InputFile data;
-  if (!folder.OpenFolderOf(job.data_path) || !data.OpenIn(folder, job.data_path)) {
-    job.Fail(messages::kCouldNotOpen, job.data_path, messages::kReadCaption);
+  if (!OpenInputs() || !CreateWorkingFile()) return false;
+  try {
+    return WriteTransformed() && FinishWorkingFile() && ReplaceDataFile();
+  } catch (const std::exception& error) {
+    // The data file was not replaced; the working file goes, or is named.
+    Report report = About(Event::kUnexpected, data_path_);
+    report.detail = error.what();
+    FailWith(report);
     return false;
   }
-  const os::FileStamp data_as_read = data.Stamp();
-  const std::int64_t length = FileLength(data);
-  if (length < 0) {
-    job.Fail(messages::kCouldNotRead, job.data_path, messages::kReadCaption);
-    return false;
-  }
-  os::InputFile key;
-  if (!key.Open(job.key_path)) {
-    job.Fail(messages::kCouldNotOpen, job.key_path, messages::kReadCaption);
-    return false;
-  }
-  const std::int64_t key_length = FileLength(key);
-  if (!KeyHoldsWhatItClaims(key, key_length)) {
-    job.Warn(messages::kKeyUnusable, job.key_path, messages::kKeyUnusableCaption);
-    return false;
-  }
-
-  os::WorkingFile working(folder);
-  switch (working.Create(working_path, data)) {
-    case os::WorkingFile::Created::kAlreadyExists:
-      job.Warn(messages::kWorkingFileExists, working_path, messages::kWorkingFileCaption);
-      return false;
-    case os::WorkingFile::Created::kFailed:
-      job.Fail(messages::kCouldNotCreate, working_path, messages::kWorkingFileCaption);
-      return false;
-    case os::WorkingFile::Created::kNew:
-      break;
-  }
-  KeyStream keys(key, key_length);
-  if (!WriteTransformed(job, data, length, keys, working)) return false;
-  const std::int64_t finished = working.Finish(data);
-  if (finished < 0) {
-    job.Fail(messages::kCouldNotWrite, working_path, messages::kWriteCaption);
-    return false;
-  }
-  if (finished != length) {
-    job.Fail(messages::kCouldNotWrite, working_path, messages::kWriteCaption, messages::kCutShort);
-    return false;
-  }
-  data.Close();  // Windows replaces no file that is still open
-  return ReplaceDataFile(job, working, data_as_read);
 }
 
 }  // namespace
@@ -212,10 +309,67 @@ std::int64_t FileLength(os::InputFile& stream) {
 bool TransformFile(const std::string& data_path, const std::string& key_path, std::uint8_t offset,
                    TransformDirection direction, Notifier& notifier) {
   try {
-    return TransformInPlace({data_path, key_path, WorkingPath(data_path), offset, direction, notifier});
+    Run run(data_path, key_path, offset, direction, notifier);
+    return run.InPlace();
   } catch (const std::exception& error) {
-    // The working file is gone with the stack; the data file was not replaced.
-    notifier.Warning(Format(messages::kUnexpected, data_path.c_str(), error.what()), messages::kUnexpectedCaption);
+    // Before any working file existed: nothing was written.
+    Report report;
+    report.event = Event::kUnexpected;
+    report.path = report.data_path = data_path;
+    report.key_path = key_path;
+    report.working_path = WorkingPath(data_path);
+    report.direction = direction;
+    report.detail = error.what();
+    notifier.Tell(report);
     return false;
   }
+}
+
+bool TransformStream(const std::string& input_path, const std::string& key_path, std::uint8_t offset,
+                     TransformDirection direction, Notifier& notifier) {
+  const auto tell = [&](Event event, const std::string& path, const os::Error& error = {}) {
+    Report report;
+    report.event = event;
+    report.path = path;
+    report.data_path = input_path;
+    report.key_path = key_path;
+    report.direction = direction;
+    report.error = error;
+    notifier.Tell(report);
+    return false;
+  };
+  os::InputFile input;
+  if (input_path == "-") {
+    input.UseStandardInput();
+  } else {
+    const os::Probed opened = input.Open(input_path);
+    if (!opened.ok()) return tell(OpenFailure(opened.how), input_path, opened.error);
+  }
+  os::InputFile key_file;
+  const OpenedKey key = OpenKey(key_file, key_path);
+  if (!key.ok) return tell(key.event, key_path, key.error);
+  KeyStream keys(key_file, key.length);
+  const std::unique_ptr<std::uint8_t[]> block = Buffer(kBlockSize);
+  const std::unique_ptr<std::uint8_t[]> key_block = Buffer(kBlockSize);
+  for (;;) {
+    if (os::StopRequested()) return tell(Event::kStopped, input_path);
+    const std::int64_t got = input.ReadFully(block.get(), static_cast<std::size_t>(kBlockSize));
+    if (got < 0) return tell(Event::kCannotRead, input_path, os::LastError());
+    if (got == 0) break;
+    switch (keys.Next(key_block.get(), static_cast<std::size_t>(got))) {
+      case KeyStream::Read::kDone:
+        break;
+      case KeyStream::Read::kFailed:
+        return tell(Event::kCannotRead, key_path, os::LastError());
+      case KeyStream::Read::kChanged:
+        return tell(Event::kKeyChanged, key_path);
+    }
+    ShiftBytes(block.get(), key_block.get(), static_cast<std::size_t>(got), offset, direction);
+    if (!os::WriteStandardOutput(block.get(), static_cast<std::size_t>(got))) {
+      return tell(Event::kCannotWriteOutput, "-", os::LastError());
+    }
+  }
+  const os::FileStatus key_now = os::StatusOf(key_path);
+  if (!key_now.exists || key_now.stamp != key.as_read) return tell(Event::kKeyChanged, key_path);
+  return true;
 }

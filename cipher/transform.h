@@ -4,10 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "os/file_system.h"
 #include "cipher/notifier.h"
-
-enum class TransformDirection { Encrypt, Decrypt };
+#include "os/file_system.h"
 
 // Shifts each byte by its key byte plus the offset: up on Encrypt, down on
 // Decrypt, modulo 256.
@@ -25,13 +23,21 @@ std::string WorkingPath(const std::string& data_path);
 std::int64_t FileLength(os::InputFile& stream);
 
 // Enciphers or deciphers the data file in place through the working file, with
-// progress in the title line. The data path holds the whole original or the
+// progress on the status line. The data path holds the whole original or the
 // whole result at every instant: the working file replaces the data file in
 // one step, once it holds all of the result on disk, and only if the data file
-// is still as it was read. Every failure, an exception too, is shown to the
-// user, and a working file that did not replace the data file is removed,
-// unless the data file was read-only or the system refused the replacement:
-// the result then stays at the working path. Returns true when the data path
-// now holds the result.
+// and the key file are still as they were read. Every failure, an exception
+// too, is told to the notifier, and a working file that did not replace the
+// data file is removed (or the report says it could not be), unless the data
+// file may not be replaced or the system refused the replacement: the result
+// then stays at the working path. Returns true when the data path now holds
+// the result.
 bool TransformFile(const std::string& data_path, const std::string& key_path, std::uint8_t offset,
                    TransformDirection direction, Notifier& notifier);
+
+// Enciphers or deciphers a stream: the file at input_path, or standard input
+// for "-", to standard output, touching no file. A key shorter than the
+// stream repeats its last byte, as in place. Every failure is told; returns
+// true when the whole stream was written with the key as it was read.
+bool TransformStream(const std::string& input_path, const std::string& key_path, std::uint8_t offset,
+                     TransformDirection direction, Notifier& notifier);

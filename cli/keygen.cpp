@@ -36,7 +36,7 @@ std::string WriteRandomBytes(os::NewFile& key, const std::string& path, std::uin
     if (os::StopRequested()) return "stopped";
     const int percent = static_cast<int>(done * 100 / size);
     if (size >= kProgressFrom && percent != shown_percent) {
-      notifier.Title("Writing key file " + path + " " + std::to_string(percent) + "% done.");
+      notifier.Status("Writing key file " + path + " " + std::to_string(percent) + "% done.");
       shown_percent = percent;
     }
     const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize, size - done));
@@ -57,24 +57,29 @@ bool MakeKeyFile(const std::string& path, std::uint64_t size, TerminalNotifier& 
   const std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[kBlockSize]);
   os::Folder folder;
   if (!folder.OpenFolderOf(path)) {
-    notifier.Line("vaultine: could not create " + path + " (" + os::LastErrorText() + ")");
+    notifier.Line("vaultine: " + path + ": cannot create it: " + os::LastErrorText());
     return false;
   }
   os::NewFile key(folder);
   switch (key.Create(path)) {
     case os::NewFile::Created::kAlreadyExists:
-      notifier.Line("vaultine: " + path + " already exists: a key is only ever written to a new file");
+      notifier.Line("vaultine: " + path + ": already exists; a key is only ever written to a new file");
       return false;
+    case os::NewFile::Created::kInUse:
     case os::NewFile::Created::kFailed:
-      notifier.Line("vaultine: could not create " + path + " (" + os::LastErrorText() + ")");
+      notifier.Line("vaultine: " + path + ": cannot create it: " + os::LastErrorText());
       return false;
     case os::NewFile::Created::kNew:
       break;
   }
   std::string failure;
   const std::int64_t available = folder.AvailableBytes();
-  if (!key.MakePrivate()) {
+  const os::NewFile::Privacy privacy = key.MakePrivate();
+  if (privacy == os::NewFile::Privacy::kFailed) {
     failure = "could not make it private (" + os::LastErrorText() + ")";
+  } else if (privacy == os::NewFile::Privacy::kNotKept) {
+    failure = "this file system cannot keep a file private to its owner, so every local user could read the key; "
+              "keep keys on a Linux file system, such as your home folder";
   } else if (available >= 0 && size >= static_cast<std::uint64_t>(available)) {
     failure = "it would not fit: " + std::to_string(size) + " bytes, and the disk has " + std::to_string(available) +
               " free";

@@ -6,15 +6,17 @@
 #include <climits>
 #include <cstdlib>
 
+#include "version.h"
+
 const char kUsage[] =
-    "Usage: vaultine encrypt -k KEYFILE [-o N] [-r] [-f] [-q] FILE...\n"
-    "       vaultine decrypt -k KEYFILE [-o N] [-r] [-f] [-q] FILE...\n"
+    "Usage: vaultine encrypt -k KEYFILE [-o N] [-r] [-c] [-f] [-q] [--key-read-only] [--] FILE...\n"
+    "       vaultine decrypt -k KEYFILE [-o N] [-r] [-c] [-f] [-q] [--key-read-only] [--] FILE...\n"
     "       vaultine keygen (-n SIZE | --for FILE...) KEYFILE\n"
     "Try 'vaultine --help' for more information.\n";
 
 const char kHelp[] =
-    "Usage: vaultine encrypt -k KEYFILE [-o N] [-r] [-f] [-q] FILE...\n"
-    "       vaultine decrypt -k KEYFILE [-o N] [-r] [-f] [-q] FILE...\n"
+    "Usage: vaultine encrypt -k KEYFILE [OPTION]... [--] FILE...\n"
+    "       vaultine decrypt -k KEYFILE [OPTION]... [--] FILE...\n"
     "       vaultine keygen (-n SIZE | --for FILE...) KEYFILE\n"
     "\n"
     "Enciphers or deciphers each FILE in place: every byte is shifted by the next\n"
@@ -22,14 +24,20 @@ const char kHelp[] =
     "byte is used for the rest. Decrypt with the same key file and offset to get\n"
     "the original back; without them the original cannot be recovered.\n"
     "\n"
-    "  -k, --key KEYFILE        the key file (required)\n"
-    "  -o, --offset N           added to every key byte, 0 to 255 (default 0)\n"
-    "  -r, --key-read-only      make the key file read-only first\n"
+    "  -k, --key KEYFILE        the key file (required, once)\n"
+    "  -o, --offset N           added to every key byte, 0 to 255 (default 0; once)\n"
+    "  -r, --recursive          every regular file under each FILE that is a folder\n"
+    "  -c, --stdout             write to standard output and change no file; with no\n"
+    "                           FILE, or when FILE is -, read standard input\n"
     "  -f, --force              also transform a file that has other hard links\n"
-    "                           (their names keep the old bytes)\n"
+    "                           (their names keep the old bytes); with -c, write\n"
+    "                           to a terminal\n"
     "  -q, --quiet              do not show progress\n"
+    "      --key-read-only      make the key file read-only first\n"
     "  -h, --help               show this help and exit\n"
-    "      --version            show the version and exit\n"
+    "  -V, --version            show the version and exit\n"
+    "  --                       the arguments after it are files, even those that\n"
+    "                           start with a dash\n"
     "\n"
     "keygen writes a new key file of random bytes from the system's generator:\n"
     "  -n, --size SIZE          SIZE bytes; K, M and G multiply by 1024, 1024^2, 1024^3\n"
@@ -38,19 +46,23 @@ const char kHelp[] =
     "                           to learn from the enciphered file but its length\n"
     "\n"
     "Each FILE is written to a working file beside it, flushed to disk, and only\n"
-    "then replaces the original. Exit status: 0 when every file was transformed,\n"
-    "1 when any was refused or failed, 2 for a usage error. A stop by a signal\n"
-    "ends the command by that signal, once the working file is removed.\n";
+    "then replaces the original, which gets the time of the run. Exit status: 0\n"
+    "when every file was transformed, 1 when any was refused or failed, 2 for a\n"
+    "usage error. A stop by a signal ends the command by that signal, once the\n"
+    "working file is removed.\n";
 
-bool ParseOffset(const std::string& text, std::int32_t* offset) {
-  std::string::size_type digits = text.find_first_not_of("+-") == 1 ? 1 : 0;
-  if (digits == text.size() || text.find_first_not_of("0123456789", digits) != std::string::npos) {
-    return false;
-  }
-  long long value = std::strtoll(text.c_str(), nullptr, 10);  // saturates on overflow
-  if (value > INT32_MAX) value = INT32_MAX;
-  if (value < INT32_MIN) value = INT32_MIN;
-  *offset = static_cast<std::int32_t>(value);
+const char kVersion[] =
+    "vaultine " VAULTINE_DISPLAY_VERSION "\n"
+    "Copyright (C) 2026 The Vaultine developers.\n"
+    "License MIT: <https://opensource.org/licenses/MIT>.\n"
+    "This is free software: you are free to change and redistribute it.\n"
+    "There is NO WARRANTY, to the extent permitted by law.\n";
+
+bool ParseOffset(const std::string& text, std::uint8_t* offset) {
+  if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  const int value = std::atoi(text.c_str());
+  if (value > 255) return false;
+  *offset = static_cast<std::uint8_t>(value);
   return true;
 }
 
@@ -78,73 +90,42 @@ bool ParseSize(const std::string& text, std::uint64_t* size) {
   return true;
 }
 
-Command ParseCommandLine(int argc, char* argv[], Options* options, std::string* error) {
-  enum { kVersionOption = 1000, kForOption };
-  static const option kLongOptions[] = {
-      {"key", required_argument, nullptr, 'k'},     {"offset", required_argument, nullptr, 'o'},
-      {"key-read-only", no_argument, nullptr, 'r'}, {"quiet", no_argument, nullptr, 'q'},
-      {"force", no_argument, nullptr, 'f'},         {"size", required_argument, nullptr, 'n'},
-      {"for", no_argument, nullptr, kForOption},    {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, kVersionOption}, {nullptr, 0, nullptr, 0},
-  };
+namespace {
 
+enum { kForOption = 1000, kKeyReadOnlyOption, kOperand = 1 };
+
+const option kLongOptions[] = {
+    {"key", required_argument, nullptr, 'k'},
+    {"offset", required_argument, nullptr, 'o'},
+    {"recursive", no_argument, nullptr, 'r'},
+    {"stdout", no_argument, nullptr, 'c'},
+    {"force", no_argument, nullptr, 'f'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"key-read-only", no_argument, nullptr, kKeyReadOnlyOption},
+    {"size", required_argument, nullptr, 'n'},
+    {"for", no_argument, nullptr, kForOption},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The command and its operands, and what was asked of which command.
+struct Parsed {
+  std::vector<std::string> arguments;
   bool have_key = false;
+  bool have_offset = false;
   bool transform_only = false;  // an option of encrypt and decrypt
-  optind = 0;
-  opterr = 0;
-  int c;
-  while ((c = getopt_long(argc, argv, "k:o:rqfn:h", kLongOptions, nullptr)) != -1) {
-    switch (c) {
-      case 'k':
-        options->key_path = optarg;
-        have_key = true;
-        break;
-      case 'o':
-        if (!ParseOffset(optarg, &options->offset)) {
-          *error = "the offset '" + std::string(optarg) + "' is not a whole number";
-          return Command::kUsageError;
-        }
-        transform_only = true;
-        break;
-      case 'r':
-        options->make_key_read_only = true;
-        transform_only = true;
-        break;
-      case 'q':
-        options->quiet = true;
-        break;
-      case 'f':
-        options->force = true;
-        transform_only = true;
-        break;
-      case 'n':
-        if (!ParseSize(optarg, &options->key_size)) {
-          *error = "the size '" + std::string(optarg) + "' is no size: a number of bytes above 0, K, M or G after it";
-          return Command::kUsageError;
-        }
-        break;
-      case kForOption:
-        options->size_for_files = true;
-        break;
-      case 'h':
-        return Command::kHelp;
-      case kVersionOption:
-        return Command::kVersion;
-      default:
-        *error = "the option '" + std::string(argv[optind - 1]) +
-                 "' is unknown, ambiguous, or lacks its value or has one it takes none of";
-        return Command::kUsageError;
-    }
-  }
+};
 
-  if (optind >= argc) {
+Command Finish(Parsed& parsed, Options* options, std::string* error) {
+  if (parsed.arguments.empty()) {
     *error = "say encrypt, decrypt or keygen";
     return Command::kUsageError;
   }
-  const std::string verb = argv[optind++];
-  std::vector<std::string> operands(argv + optind, argv + argc);
+  const std::string verb = parsed.arguments.front();
+  std::vector<std::string> operands(parsed.arguments.begin() + 1, parsed.arguments.end());
   if (verb == "keygen") {
-    if (have_key || transform_only) {
+    if (parsed.have_key || parsed.transform_only) {
       *error = "keygen takes only -n SIZE or --for FILE..., and the new key file";
       return Command::kUsageError;
     }
@@ -175,14 +156,99 @@ Command ParseCommandLine(int argc, char* argv[], Options* options, std::string* 
     *error = "-n and --for belong to keygen";
     return Command::kUsageError;
   }
-  if (!have_key) {
+  if (!parsed.have_key) {
     *error = "a key file is required (-k KEYFILE)";
     return Command::kUsageError;
   }
-  if (operands.empty()) {
+  if (options->to_stdout) {
+    if (operands.size() > 1) {
+      *error = "-c takes one FILE at most: the key starts again at each file, so their output could not be "
+               "deciphered as one";
+      return Command::kUsageError;
+    }
+    if (options->recursive) {
+      *error = "-c and -r do not go together";
+      return Command::kUsageError;
+    }
+    if (operands.empty()) operands.push_back("-");
+  } else if (operands.empty()) {
     *error = "no FILE to " + verb;
     return Command::kUsageError;
   }
   options->files = operands;
   return Command::kTransform;
+}
+
+}  // namespace
+
+Command ParseCommandLine(int argc, char* argv[], Options* options, std::string* error) {
+  // getopt names the program by argv[0]: "vaultine", however it was started.
+  std::vector<char*> args(argv, argv + argc);
+  std::string name = "vaultine";
+  if (!args.empty()) args[0] = &name[0];
+  Parsed parsed;
+  optind = 0;
+  opterr = 1;
+  // "-": options and operands in the order given, so that no setting of
+  // POSIXLY_CORRECT changes the meaning of a command line.
+  int c;
+  while ((c = getopt_long(argc, args.data(), "-k:o:rcfqn:hV", kLongOptions, nullptr)) != -1) {
+    switch (c) {
+      case kOperand:
+        parsed.arguments.push_back(optarg);
+        break;
+      case 'k':
+        // A file named "-kevil.key" among the operands must not choose the key.
+        if (parsed.have_key) {
+          *error = "the key file is given twice (-k); if a file name starts with '-', put -- before the files";
+          return Command::kUsageError;
+        }
+        options->key_path = optarg;
+        parsed.have_key = true;
+        break;
+      case 'o':
+        if (parsed.have_offset) {
+          *error = "the offset is given twice (-o); if a file name starts with '-', put -- before the files";
+          return Command::kUsageError;
+        }
+        if (!ParseOffset(optarg, &options->offset)) {
+          *error = "invalid offset '" + std::string(optarg) + "': a whole number from 0 to 255";
+          return Command::kUsageError;
+        }
+        parsed.have_offset = parsed.transform_only = true;
+        break;
+      case 'r':
+        options->recursive = parsed.transform_only = true;
+        break;
+      case 'c':
+        options->to_stdout = parsed.transform_only = true;
+        break;
+      case kKeyReadOnlyOption:
+        options->key_read_only = parsed.transform_only = true;
+        break;
+      case 'q':
+        options->quiet = true;
+        break;
+      case 'f':
+        options->force = parsed.transform_only = true;
+        break;
+      case 'n':
+        if (!ParseSize(optarg, &options->key_size)) {
+          *error = "the size '" + std::string(optarg) + "' is no size: a number of bytes above 0, K, M or G after it";
+          return Command::kUsageError;
+        }
+        break;
+      case kForOption:
+        options->size_for_files = true;
+        break;
+      case 'h':
+        return Command::kHelp;
+      case 'V':
+        return Command::kVersion;
+      default:
+        return Command::kUsageError;  // getopt has said what was wrong
+    }
+  }
+  for (int i = optind; i < argc; ++i) parsed.arguments.push_back(argv[i]);
+  return Finish(parsed, options, error);
 }

@@ -20,7 +20,7 @@ void OnStopSignal(int signal_number) {
 
 }  // namespace
 
-void CatchStopSignals() {
+void CatchStopSignals(StopSignals how) {
   struct sigaction action = {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
@@ -33,7 +33,7 @@ void CatchStopSignals() {
   // Without these, a reader of stderr gone (Ctrl-C on "| tee") or a file size
   // limit would kill the process before it removes its working file: the
   // failed write is reported instead.
-  signal(SIGPIPE, SIG_IGN);
+  if (how == StopSignals::kCleanUp) signal(SIGPIPE, SIG_IGN);
   signal(SIGXFSZ, SIG_IGN);
 }
 

@@ -1,11 +1,15 @@
 #pragma once
 
+enum class StopSignals {
+  kCleanUp,    // a broken pipe or a file size limit shows as a failed write
+  kStreaming,  // a broken pipe ends the command, as it ends any program in a pipe
+};
+
 // Ctrl-C, Ctrl-\, termination and hang-up ask the engine to stop instead of
 // killing the process, so an unfinished working file is always removed and a
 // data file being replaced is replaced completely; a signal that was ignored
-// when the program started (nohup) stays ignored. A broken pipe or a file
-// size limit then shows as a failed write.
-void CatchStopSignals();
+// when the program started (nohup) stays ignored.
+void CatchStopSignals(StopSignals how);
 
 // The signal that asked to stop, or 0.
 int StopSignal();

@@ -2,10 +2,19 @@
 
 #include <unistd.h>
 
-TerminalNotifier::TerminalNotifier(std::FILE* stream, bool show_progress)
-    : stream_(stream), terminal_(isatty(fileno(stream)) != 0), show_progress_(show_progress && terminal_) {}
+#include <cstdlib>
+#include <cstring>
+
+#include "cli/messages.h"
 
 namespace {
+
+// A terminal that cannot move back along the line or clear it (an editor's
+// shell buffer) gets no progress line.
+bool UnderstandsEscapes() {
+  const char* term = std::getenv("TERM");
+  return term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
+}
 
 void Escape(std::string& shown, unsigned char byte) {
   static const char kHex[] = "0123456789abcdef";
@@ -31,16 +40,14 @@ std::size_t PrintableCharacter(const std::string& text, std::size_t i) {
 
 }  // namespace
 
+TerminalNotifier::TerminalNotifier(std::FILE* stream, bool show_progress)
+    : stream_(stream),
+      terminal_(isatty(fileno(stream)) != 0),
+      show_progress_(show_progress && terminal_ && UnderstandsEscapes()) {}
+
 std::string TerminalNotifier::Shown(const std::string& text) const {
   std::string shown;
   for (std::size_t i = 0; i < text.size();) {
-    // The texts break their lines as Windows does; any other line break or
-    // carriage return is part of a file name.
-    if (text.compare(i, 2, "\r\n") == 0) {
-      shown += '\n';
-      i += 2;
-      continue;
-    }
     const std::size_t length = terminal_ ? PrintableCharacter(text, i) : 1;
     if (length == 0) {
       Escape(shown, static_cast<unsigned char>(text[i]));
@@ -53,7 +60,21 @@ std::string TerminalNotifier::Shown(const std::string& text) const {
   return shown;
 }
 
-void TerminalNotifier::Warning(const std::string& text, const std::string& caption) { Line(caption + ": " + text); }
+void TerminalNotifier::Tell(const Report& report) {
+  // A file done all the same fails the command when it may not be on disk;
+  // an attribute that narrows nothing, left out, does not.
+  if (report.event != Event::kAttributeNotKept) ++failures_;
+  if (shown_from_.empty()) return Line(MessageFor(report));
+  Report shown = report;
+  for (std::string* path : {&shown.path, &shown.data_path, &shown.working_path}) {
+    if (!path->empty() && (*path)[0] != '/') *path = shown_from_ + *path;
+  }
+  Line(MessageFor(shown));
+}
+
+void TerminalNotifier::Progress(const std::string& name, const std::string& extension, int percent) {
+  Status(name + extension + " " + std::to_string(percent) + "%");
+}
 
 void TerminalNotifier::Line(const std::string& text) {
   EndProgress();
@@ -61,7 +82,7 @@ void TerminalNotifier::Line(const std::string& text) {
   std::fflush(stream_);
 }
 
-void TerminalNotifier::Title(const std::string& text) {
+void TerminalNotifier::Status(const std::string& text) {
   if (!show_progress_) return;
   std::fprintf(stream_, "\r%s\033[K", Shown(text).c_str());
   std::fflush(stream_);

@@ -5,21 +5,32 @@
 
 #include "cipher/notifier.h"
 
-// Warnings as "CAPTION: TEXT" lines; progress as one line rewritten in place,
-// only when it goes to a terminal. On a terminal, control characters in the
-// texts (a file name may hold an escape sequence) are shown as \xHH.
+// Reports as lines on a stream, progress as one line rewritten in place, only
+// when it goes to a terminal that understands it (not TERM=dumb). On a
+// terminal, control characters in the texts (a file name may hold an escape
+// sequence) are shown as \xHH.
 class TerminalNotifier : public Notifier {
  public:
   TerminalNotifier(std::FILE* stream, bool show_progress);
 
-  void Warning(const std::string& text, const std::string& caption) override;
-  void Title(const std::string& text) override;
+  void Tell(const Report& report) override;
+  void Progress(const std::string& name, const std::string& extension, int percent) override;
 
   // A line of the command's own, after the progress line is cleared.
   void Line(const std::string& text);
 
+  // Progress of the command's own.
+  void Status(const std::string& text);
+
   // Clears the progress line, if one is shown.
   void EndProgress();
+
+  // The engine is given paths from a folder the command has entered: its
+  // reports show them from folder (ending with "/"), as the user knows them.
+  void ShowPathsFrom(const std::string& folder) { shown_from_ = folder; }
+
+  // How many reports should make the command's status a failure.
+  int failures() const { return failures_; }
 
  private:
   std::string Shown(const std::string& text) const;
@@ -28,4 +39,6 @@ class TerminalNotifier : public Notifier {
   bool terminal_;
   bool show_progress_;
   bool progress_shown_ = false;
+  int failures_ = 0;
+  std::string shown_from_;
 };

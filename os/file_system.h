@@ -3,11 +3,13 @@
 // The file services the engine needs, one implementation per platform:
 // file_system_win32.cpp and file_system_posix.cpp; file_system.cpp holds what
 // both share. Paths are byte strings in the platform's own encoding (the ANSI
-// code page on Windows, UTF-8 on POSIX).
+// code page on Windows, UTF-8 on POSIX). Every result that can fail carries
+// the system's reason, taken at the call that failed.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace os {
 
@@ -15,25 +17,38 @@ namespace os {
 // path encoding: "1", "e with circumflex", "9".
 extern const char kWorkingSuffix[];
 
-enum class ProbeShare {
-  kNone,  // fails while any other open of the file exists anywhere
-  kRead,  // tolerates others that only read
+// The system's reason for a failure.
+struct Error {
+  int code = 0;      // errno, or the Windows error code
+  std::string text;  // in words: "Permission denied"
+  bool operator==(const Error& other) const { return code == other.code && text == other.text; }
 };
 
-// Opens an existing regular file for reading, only to learn that it can be
-// opened; closes it when destroyed.
-class FileProbe {
- public:
-  FileProbe(const std::string& path, ProbeShare share);
-  ~FileProbe();
-  FileProbe(const FileProbe&) = delete;
-  FileProbe& operator=(const FileProbe&) = delete;
+// The reason for the last call that failed; to be taken at once, before
+// other calls replace it.
+Error LastError();
+std::string LastErrorText();
 
-  bool IsOpen() const { return handle_ != -1; }
-
- private:
-  std::intptr_t handle_ = -1;
+// How opening an existing file for reading went.
+enum class Opened {
+  kOpen,
+  kNotFound,    // nothing is there
+  kFolder,      // a folder is there
+  kNotRegular,  // a FIFO, socket or device is there
+  kInUse,       // another program has it open for writing
+  kFailed,      // the system refused (error)
 };
+
+struct Probed {
+  Opened how = Opened::kFailed;
+  Error error;  // for kFailed
+  bool ok() const { return how == Opened::kOpen; }
+};
+
+// Whether the file at path can be opened for reading, and is not open for
+// writing in another program; nothing stays open. Others that only read it
+// do not count.
+Probed Probe(const std::string& path);
 
 // Which file a path named, and how it stood: the same file with the same size
 // and times has not been written since, nor had its owner or permissions
@@ -41,10 +56,11 @@ class FileProbe {
 struct FileStamp {
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
-  std::int64_t size = -1;
+  std::int64_t size = -1;  // -1: not known
   std::int64_t modified = 0;
   std::int64_t changed = 0;
 
+  bool known() const { return size >= 0; }
   bool IsSameFileAs(const FileStamp& other) const {
     return volume == other.volume && index == other.index;
   }
@@ -83,8 +99,7 @@ class Folder {
   std::intptr_t handle_ = -1;
 };
 
-// A byte stream read from an existing regular file. Others may still read and
-// write the file while it is open.
+// A byte stream read from an existing regular file.
 class InputFile {
  public:
   InputFile() = default;
@@ -92,10 +107,14 @@ class InputFile {
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
-  bool Open(const std::string& path);
-  // Opens the file at path, which lies in folder, without following a link
-  // in its last part.
-  bool OpenIn(const Folder& folder, const std::string& path);
+  // Opens the file at path (following links) for the whole run. Others may
+  // read it meanwhile; where the system allows, nobody may write it.
+  Probed Open(const std::string& path);
+  // The same for the file at path, which lies in folder, without following a
+  // link in its last part.
+  Probed OpenIn(const Folder& folder, const std::string& path);
+  // Reads standard input, which stays open.
+  void UseStandardInput();
   void Close();
 
   // Reads up to size bytes; returns how many (0 at end of file) or -1 on error.
@@ -108,12 +127,13 @@ class InputFile {
   std::int64_t SeekToEnd();
   bool Seek(std::int64_t position);
 
-  // The open file's stamp; its size is -1 when it cannot be learnt.
+  // The open file's stamp; not known() when the system cannot say.
   FileStamp Stamp() const;
 
  private:
   friend class WorkingFile;
   std::intptr_t handle_ = -1;
+  bool owned_ = true;
 };
 
 // A file this run creates in a folder, where nothing was before. Unless it
@@ -121,7 +141,13 @@ class InputFile {
 // a file that another program put at its path is never touched.
 class NewFile {
  public:
-  enum class Created { kNew, kAlreadyExists, kFailed };
+  enum class Created {
+    kNew,
+    kAlreadyExists,  // another file is at the path
+    kInUse,          // and another program is writing it
+    kFailed,         // the system refused (LastError says why)
+  };
+  enum class Removed { kRemoved, kGone, kFailed };
 
   explicit NewFile(const Folder& folder);
   virtual ~NewFile();
@@ -136,14 +162,19 @@ class NewFile {
   // Writes all size bytes or fails.
   bool Write(const void* buffer, std::size_t size);
 
-  // Readable and writable by its owner only, whatever the umask.
-  bool MakePrivate();
+  // Readable and writable by its owner only, whatever the umask. Some file
+  // systems (exFAT, FAT) take the request and keep a mode of their own.
+  enum class Privacy { kPrivate, kNotKept, kFailed };
+  Privacy MakePrivate();
 
   // Flushes its bytes to the disk, then closes it.
   bool FlushAndClose();
 
   // Whether its path still names this file.
   bool IsStillAtItsPath() const;
+
+  // Removes it now, if its path still names it; error says why it could not.
+  Removed Remove(Error* error);
 
   // Leaves the file where it is when this object goes.
   void Keep() { keep_ = true; }
@@ -160,17 +191,42 @@ class NewFile {
   std::int64_t started_writeback_ = 0;
 };
 
+// Why a data file may not be replaced.
+enum class ReadOnlyBecause {
+  kMarked,        // the read-only attribute, or no write permission bits
+  kNoPermission,  // this user may not write it
+  kOwnerNotKept,  // the result could not keep its owner and group
+  kCheckFailed,   // the system could not say (error)
+};
+
 // The working file of one run: a new file beside the data file that receives
 // the result and then takes the data file's place in one step.
 class WorkingFile : public NewFile {
  public:
+  struct Finished {
+    enum Result { kDone, kGuardNotKept, kFailed } result = kFailed;
+    std::int64_t length = -1;
+    std::string attribute;  // kGuardNotKept: which
+    Error error;
+    // Attributes that narrow nothing and that this file system could not
+    // take: the result goes without them.
+    std::vector<std::pair<std::string, Error>> not_kept;
+  };
+
   enum class Replaced {
     kDone,            // the data path now holds the result
-    kDataReadOnly,    // the data file is read-only, its user may not write it, or
-                      // the result could not keep its owner and group
+    kDoneNotFlushed,  // it does, but the folder could not be flushed (error)
+    kDataReadOnly,    // the data file may not be replaced (because)
     kDataChanged,     // the data file is gone or was written since it was read
+    kDataInUse,       // another program holds the data file open
     kWorkingChanged,  // the working path no longer names this run's file
-    kFailed,          // the system refused the replacement; the data file is whole
+    kCheckFailed,     // the data file could not be looked at (error)
+    kFailed,          // the system refused the replacement (error); the data file is whole
+  };
+  struct Replacement {
+    Replaced how = Replaced::kFailed;
+    ReadOnlyBecause because = ReadOnlyBecause::kMarked;
+    Error error;
   };
 
   using NewFile::NewFile;
@@ -181,16 +237,17 @@ class WorkingFile : public NewFile {
 
   // Gives the file what guards the data file (owner, group, permission bits,
   // POSIX ACL and extended attributes; the hidden and system attributes on
-  // Windows; never wider access), flushes it to the disk and returns its
-  // length, or -1 when any of it failed.
-  std::int64_t Finish(const InputFile& data);
+  // Windows), never wider access than the data file's, flushes it to the disk
+  // and tells its length. An attribute that narrows access and cannot go with
+  // the file fails it.
+  Finished Finish(const InputFile& data);
 
   // Puts the finished file in the data file's place in one step, provided the
   // data file is still as it was read, the working path still names this file
   // as Finish left it, and the data file may be written and keep its owner and
   // group. The data path holds the whole original or the whole result at every
   // instant.
-  Replaced Replace(const std::string& data_path, const FileStamp& data_as_read);
+  Replacement Replace(const std::string& data_path, const FileStamp& data_as_read);
 
  private:
   FileStamp finished_;
@@ -211,19 +268,25 @@ FileStatus StatusOf(const std::string& path);
 // is.
 std::string ResolveLink(const std::string& path);
 
+// Writes all size bytes to standard output, or fails.
+bool WriteStandardOutput(const void* buffer, std::size_t size);
+bool StandardOutputIsTerminal();
+
+// The absolute path of an existing file, every link resolved; the path as it
+// is when there is none.
+std::string AbsolutePath(const std::string& path);
+
 // Opens standard input, output and error on the null device where the
 // caller left them closed, so that no file opened later takes their place.
 void KeepStandardStreamsOpen();
-
-// The system's reason for the last call of this seam that failed, in words
-// ("Permission denied"); to be taken at once, before other calls replace it.
-std::string LastErrorText();
 
 // Adds the read-only attribute, keeping every other attribute.
 bool MakeReadOnly(const std::string& path);
 bool IsReadOnly(const std::string& path);
 
-// True only when both paths name one existing file on disk.
+// True only when both paths name one existing file on disk, however each is
+// spelled: on a disk that folds the case of names and gives each spelling its
+// own file number (exFAT, FAT), names are compared as the disk compares them.
 bool SameFile(const std::string& a, const std::string& b);
 
 }  // namespace os

@@ -1,10 +1,11 @@
 #include "os/file_system.h"
 
 #include <fcntl.h>
-#include <stdio.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/xattr.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,7 +13,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "cipher/path_split.h"
 
@@ -23,6 +23,7 @@ const char kWorkingSuffix[] = "1\xC3\xAA" "9";
 namespace {
 
 constexpr mode_t kPermissionBits = 0777;
+constexpr mode_t kModeBits = 07777;  // with setuid, setgid and sticky
 constexpr mode_t kWriteBits = 0222;
 // Without blocking on a FIFO and without taking a terminal.
 constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
@@ -31,6 +32,8 @@ constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 constexpr std::int64_t kWritebackChunk = 8 << 20;
 
 int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
+
+Error ErrorOf(int code) { return {code, std::strerror(code)}; }
 
 std::string FolderOf(const std::string& path) {
   const std::string folder = FolderPart(path);
@@ -47,85 +50,171 @@ FileStamp StampOf(const struct stat& st) {
   return stamp;
 }
 
-// Only regular files are accepted, as a Windows open refuses a directory.
-int KeepIfRegular(int fd) {
-  if (fd < 0) return -1;
-  struct stat st;
-  int reason = 0;
-  if (fstat(fd, &st) != 0) {
-    reason = errno;
-  } else if (!S_ISREG(st.st_mode)) {
-    reason = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-  }
-  if (reason != 0) {
-    close(fd);
-    errno = reason;
-    return -1;
-  }
-  int flags = fcntl(fd, F_GETFL);
-  if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  return fd;
+// Some file systems (FUSE, NFS) may answer "try again" where a disk never does.
+bool TryAgain(int error) {
+  if (error == EINTR) return true;
+  if (error != EAGAIN) return false;
+  const timespec pause = {0, 1000000};
+  nanosleep(&pause, nullptr);
+  return true;
 }
 
-// Windows refuses to open a file with share mode 0 while any other handle to
-// it is open. Linux grants a write lease only while no other descriptor of the
-// file is open anywhere, which answers the same question. Where no lease can
-// be had for other reasons (not the owner, a network file system) the plain
-// open stands.
-bool OpenedNowhereElse(int fd) {
-  if (fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
+// Whether another program has the file open for writing: Linux then refuses
+// a read lease, and grants it while others only read. The lease is given
+// back at once. A program that opens the file for writing in between breaks
+// it, and the kernel says so by a signal: SIGURG, which is ignored unless
+// asked for, rather than SIGIO, which would end this process. Where no lease
+// can be had at all (another user's file, a network file system) the open
+// stands.
+bool WrittenElsewhere(int fd) {
+  if (fcntl(fd, F_SETSIG, SIGURG) != 0) return false;
+  if (fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
     fcntl(fd, F_SETLEASE, F_UNLCK);
-    return true;
+    return false;
   }
-  return errno != EAGAIN && errno != EBUSY;
+  return errno == EAGAIN;
 }
 
-std::vector<std::string> AttributeNames(int fd) {
-  std::vector<std::string> names;
-  ssize_t size = flistxattr(fd, nullptr, 0);
-  if (size <= 0) return names;
-  std::string list(static_cast<std::size_t>(size), '\0');
-  size = flistxattr(fd, &list[0], list.size());
-  for (std::size_t start = 0; size > 0 && start < static_cast<std::size_t>(size);) {
+Probed Refused(Opened how, int code = 0) {
+  Probed probed;
+  probed.how = how;
+  if (code != 0) probed.error = ErrorOf(code);
+  return probed;
+}
+
+Probed FromOpenError(int code) {
+  return Refused(code == ENOENT || code == ENOTDIR ? Opened::kNotFound : Opened::kFailed, code);
+}
+
+// Takes fd for reading a regular file that nobody writes meanwhile, or
+// closes it and says why not.
+Probed TakeForReading(int fd, std::intptr_t* handle) {
+  if (fd < 0) return FromOpenError(errno);
+  struct stat st;
+  Probed probed;
+  probed.how = Opened::kOpen;
+  if (fstat(fd, &st) != 0) {
+    probed = Refused(Opened::kFailed, errno);
+  } else if (S_ISDIR(st.st_mode)) {
+    probed = Refused(Opened::kFolder, EISDIR);
+  } else if (!S_ISREG(st.st_mode)) {
+    probed = Refused(Opened::kNotRegular);
+  } else if (WrittenElsewhere(fd)) {
+    probed = Refused(Opened::kInUse);
+  }
+  if (!probed.ok()) {
+    close(fd);
+    return probed;
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  *handle = fd;
+  return probed;
+}
+
+// The names of a file's extended attributes. A file system that keeps none
+// has none; any other failure to list them is a failure.
+bool AttributeNames(int fd, std::vector<std::string>* names) {
+  names->clear();
+  std::string list;
+  for (;;) {
+    const ssize_t size = flistxattr(fd, nullptr, 0);
+    if (size < 0) return errno == ENOTSUP;
+    list.resize(static_cast<std::size_t>(size));
+    const ssize_t got = size == 0 ? 0 : flistxattr(fd, &list[0], list.size());
+    if (got >= 0) {
+      list.resize(static_cast<std::size_t>(got));
+      break;
+    }
+    if (errno != ERANGE) return false;  // ERANGE: the list grew meanwhile
+  }
+  for (std::size_t start = 0; start < list.size();) {
     const std::size_t end = list.find('\0', start);
-    names.push_back(list.substr(start, end - start));
+    names->push_back(list.substr(start, end - start));
     start = end == std::string::npos ? list.size() : end + 1;
   }
-  return names;
+  return true;
 }
 
-// The model's extended attributes, its ACL among them, replace the file's own:
-// an ACL inherited from the folder's default ACL must not outlive what the
-// model allows. Attributes the caller may not set are skipped.
-void CopyExtendedAttributes(int model, int fd) {
-  const std::vector<std::string> wanted = AttributeNames(model);
-  for (const std::string& name : AttributeNames(fd)) {
-    if (std::find(wanted.begin(), wanted.end(), name) == wanted.end()) fremovexattr(fd, name.c_str());
+bool ReadAttribute(int fd, const std::string& name, std::vector<char>* value) {
+  for (;;) {
+    const ssize_t size = fgetxattr(fd, name.c_str(), nullptr, 0);
+    if (size < 0) return false;
+    value->resize(static_cast<std::size_t>(size));
+    const ssize_t got = size == 0 ? 0 : fgetxattr(fd, name.c_str(), value->data(), value->size());
+    if (got >= 0) {
+      value->resize(static_cast<std::size_t>(got));
+      return true;
+    }
+    if (errno != ERANGE) return false;
+  }
+}
+
+// A user's own notes on a file ("user." attributes) grant and deny nothing;
+// every other attribute (an ACL, a security label) may narrow access.
+bool NarrowsNothing(const std::string& name) { return name.compare(0, 5, "user.") == 0; }
+
+bool CannotHold(int error) { return error == ENOTSUP || error == ENOSPC || error == E2BIG || error == ERANGE; }
+
+// The model's extended attributes, its ACL among them, replace the file's
+// own: an ACL the file inherited from its folder's default ACL must not
+// outlive what the model allows. An attribute that may narrow access and
+// cannot be copied fails the file; one that narrows nothing is left out, and
+// said.
+void CopyExtendedAttributes(int model, int fd, WorkingFile::Finished* finished) {
+  using Finished = WorkingFile::Finished;
+  std::vector<std::string> wanted;
+  std::vector<std::string> own;
+  if (!AttributeNames(model, &wanted) || !AttributeNames(fd, &own)) {
+    finished->result = Finished::kFailed;
+    finished->error = LastError();
+    return;
+  }
+  for (const std::string& name : own) {
+    if (std::find(wanted.begin(), wanted.end(), name) != wanted.end()) continue;
+    if (fremovexattr(fd, name.c_str()) != 0 && errno != ENODATA) {
+      finished->result = Finished::kGuardNotKept;
+      finished->attribute = name;
+      finished->error = LastError();
+      return;
+    }
   }
   std::vector<char> value;
   for (const std::string& name : wanted) {
-    const ssize_t size = fgetxattr(model, name.c_str(), nullptr, 0);
-    if (size < 0) continue;
-    value.resize(static_cast<std::size_t>(size));
-    const ssize_t got = fgetxattr(model, name.c_str(), value.data(), value.size());
-    if (got >= 0) fsetxattr(fd, name.c_str(), value.data(), static_cast<std::size_t>(got), 0);
+    if (!ReadAttribute(model, name, &value)) {
+      if (errno == ENODATA) continue;  // removed meanwhile
+      finished->result = Finished::kFailed;
+      finished->error = LastError();
+      return;
+    }
+    if (fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) == 0) continue;
+    const Error error = LastError();
+    if (NarrowsNothing(name) && CannotHold(error.code)) {
+      finished->not_kept.emplace_back(name, error);
+      continue;
+    }
+    finished->result = Finished::kGuardNotKept;
+    finished->attribute = name;
+    finished->error = error;
+    return;
   }
 }
 
 }  // namespace
 
-FileProbe::FileProbe(const std::string& path, ProbeShare share) {
-  int fd = KeepIfRegular(open(path.c_str(), kReadFlags));
-  if (fd < 0) return;
-  if (share == ProbeShare::kNone && !OpenedNowhereElse(fd)) {
-    close(fd);
-    return;
-  }
-  handle_ = fd;
-}
+Error LastError() { return ErrorOf(errno); }
+std::string LastErrorText() { return std::strerror(errno); }
 
-FileProbe::~FileProbe() {
-  if (IsOpen()) close(Fd(handle_));
+Probed Probe(const std::string& path) {
+  // A device or a FIFO is never opened: opening some has effects of its own.
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return FromOpenError(errno);
+  if (S_ISDIR(st.st_mode)) return Refused(Opened::kFolder, EISDIR);
+  if (!S_ISREG(st.st_mode)) return Refused(Opened::kNotRegular);
+  std::intptr_t handle = -1;
+  const Probed probed = TakeForReading(open(path.c_str(), kReadFlags), &handle);
+  if (probed.ok()) close(Fd(handle));
+  return probed;
 }
 
 Folder::~Folder() {
@@ -142,22 +231,37 @@ bool Folder::OpenFolderOf(const std::string& path) {
   return fd >= 0;
 }
 
-bool InputFile::Open(const std::string& path) {
-  Close();
-  handle_ = KeepIfRegular(open(path.c_str(), kReadFlags));
-  return handle_ != -1;
+bool Folder::Flush() const {
+  if (fsync(Fd(handle_)) == 0) return true;
+  return errno == EBADF;  // opened only to name files in (O_PATH): nothing of ours to flush
 }
 
-bool InputFile::OpenIn(const Folder& folder, const std::string& path) {
+std::int64_t Folder::AvailableBytes() const {
+  struct statvfs disk;
+  if (fstatvfs(Fd(handle_), &disk) != 0) return -1;
+  return static_cast<std::int64_t>(disk.f_bavail) * static_cast<std::int64_t>(disk.f_frsize);
+}
+
+Probed InputFile::Open(const std::string& path) {
   Close();
-  handle_ = KeepIfRegular(openat(Fd(folder.handle_), NamePart(path).c_str(), kReadFlags | O_NOFOLLOW));
-  return handle_ != -1;
+  return TakeForReading(open(path.c_str(), kReadFlags), &handle_);
+}
+
+Probed InputFile::OpenIn(const Folder& folder, const std::string& path) {
+  Close();
+  return TakeForReading(openat(Fd(folder.handle_), NamePart(path).c_str(), kReadFlags | O_NOFOLLOW), &handle_);
+}
+
+void InputFile::UseStandardInput() {
+  Close();
+  handle_ = STDIN_FILENO;
+  owned_ = false;
 }
 
 void InputFile::Close() {
-  if (handle_ == -1) return;
-  close(Fd(handle_));
+  if (handle_ != -1 && owned_) close(Fd(handle_));
   handle_ = -1;
+  owned_ = true;
 }
 
 std::int64_t InputFile::Read(void* buffer, std::size_t size) {
@@ -165,7 +269,7 @@ std::int64_t InputFile::Read(void* buffer, std::size_t size) {
   for (;;) {
     ssize_t n = read(Fd(handle_), buffer, size);
     if (n >= 0) return n;
-    if (errno != EINTR) return -1;
+    if (!TryAgain(errno)) return -1;
   }
 }
 
@@ -180,33 +284,45 @@ FileStamp InputFile::Stamp() const {
   return fstat(Fd(handle_), &st) == 0 ? StampOf(st) : FileStamp();
 }
 
-bool Folder::Flush() const { return fsync(Fd(handle_)) == 0; }
-
-std::int64_t Folder::AvailableBytes() const {
-  struct statvfs disk;
-  if (fstatvfs(Fd(handle_), &disk) != 0) return -1;
-  return static_cast<std::int64_t>(disk.f_bavail) * static_cast<std::int64_t>(disk.f_frsize);
-}
-
 NewFile::NewFile(const Folder& folder) : folder_(folder) {}
 
 NewFile::~NewFile() {
   Close();
   if (keep_ || path_.empty()) return;
-  // Only this run's own file: another run may have put its own at this path.
-  if (IsStillAtItsPath()) unlinkat(Fd(folder_.handle_), NamePart(path_).c_str(), 0);
+  Error ignored;
+  Remove(&ignored);
 }
 
 NewFile::Created NewFile::Create(const std::string& path) {
+  const std::string name = NamePart(path);
   // Appending: a file cut short by someone else meanwhile stays short, and
   // the length it ends with shows it.
-  const int fd = openat(Fd(folder_.handle_), NamePart(path).c_str(),
+  const int fd = openat(Fd(folder_.handle_), name.c_str(),
                         O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, S_IRUSR | S_IWUSR);
-  if (fd < 0) return errno == EEXIST ? Created::kAlreadyExists : Created::kFailed;
+  if (fd < 0) {
+    if (errno != EEXIST) return Created::kFailed;
+    // Another run's file while it is being written; a leftover otherwise.
+    struct stat st;
+    const int other = fstatat(Fd(folder_.handle_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)
+                          ? openat(Fd(folder_.handle_), name.c_str(), kReadFlags | O_NOFOLLOW)
+                          : -1;
+    const bool in_use = other >= 0 && WrittenElsewhere(other);
+    if (other >= 0) close(other);
+    errno = EEXIST;
+    return in_use ? Created::kInUse : Created::kAlreadyExists;
+  }
+  struct stat created;
+  if (fstat(fd, &created) != 0) {
+    // Not known as ours yet, but made by us a moment ago: it must not stay
+    // in the way of every later run.
+    const int reason = errno;
+    close(fd);
+    unlinkat(Fd(folder_.handle_), name.c_str(), 0);
+    errno = reason;
+    return Created::kFailed;
+  }
   handle_ = fd;
   path_ = path;
-  struct stat created;
-  if (fstat(fd, &created) != 0) return Created::kFailed;
   identity_ = StampOf(created);
   return Created::kNew;
 }
@@ -216,7 +332,7 @@ bool NewFile::Write(const void* buffer, std::size_t size) {
   while (size > 0) {
     ssize_t n = write(Fd(handle_), bytes, size > SSIZE_MAX ? SSIZE_MAX : size);
     if (n < 0) {
-      if (errno == EINTR) continue;
+      if (TryAgain(errno)) continue;
       return false;
     }
     bytes += n;
@@ -230,19 +346,39 @@ bool NewFile::Write(const void* buffer, std::size_t size) {
   return true;
 }
 
-bool NewFile::MakePrivate() { return fchmod(Fd(handle_), S_IRUSR | S_IWUSR) == 0; }
+NewFile::Privacy NewFile::MakePrivate() {
+  struct stat st;
+  if (fchmod(Fd(handle_), S_IRUSR | S_IWUSR) != 0 || fstat(Fd(handle_), &st) != 0) return Privacy::kFailed;
+  return (st.st_mode & 077) == 0 ? Privacy::kPrivate : Privacy::kNotKept;
+}
 
 bool NewFile::FlushAndClose() {
   const int fd = Fd(handle_);
   handle_ = -1;
   const bool flushed = fsync(fd) == 0;
-  return close(fd) == 0 && flushed;
+  const int reason = errno;
+  const bool closed = close(fd) == 0;
+  if (!flushed) errno = reason;
+  return flushed && closed;
 }
 
 bool NewFile::IsStillAtItsPath() const {
   struct stat st;
   return fstatat(Fd(folder_.handle_), NamePart(path_).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
          StampOf(st).IsSameFileAs(identity_);
+}
+
+NewFile::Removed NewFile::Remove(Error* error) {
+  Close();
+  if (path_.empty()) return Removed::kGone;
+  // Only this run's own file: another run may have put its own at this path.
+  const bool ours = IsStillAtItsPath();
+  const std::string name = NamePart(path_);
+  path_.clear();  // once, whatever comes of it
+  if (!ours) return Removed::kGone;
+  if (unlinkat(Fd(folder_.handle_), name.c_str(), 0) == 0) return Removed::kRemoved;
+  *error = LastError();
+  return Removed::kFailed;
 }
 
 void NewFile::Close() {
@@ -257,68 +393,100 @@ NewFile::Created WorkingFile::Create(const std::string& path, const InputFile& d
   const Created created = NewFile::Create(path);
   if (created != Created::kNew) return created;
   // The model's owner and group where we may: root may give both, an owner
-  // only the group.
+  // only the group. Replace sees whether they were given.
   if (fchown(Fd(handle_), model.st_uid, model.st_gid) != 0) {
     (void)!fchown(Fd(handle_), static_cast<uid_t>(-1), model.st_gid);
   }
   return Created::kNew;
 }
 
-std::int64_t WorkingFile::Finish(const InputFile& data) {
+WorkingFile::Finished WorkingFile::Finish(const InputFile& data) {
+  Finished finished;
   const int fd = Fd(handle_);
   struct stat model;
   struct stat self;
-  if (fstat(Fd(data.handle_), &model) != 0 || fstat(fd, &self) != 0) return -1;
+  if (fstat(Fd(data.handle_), &model) != 0 || fstat(fd, &self) != 0) {
+    finished.error = LastError();
+    return finished;
+  }
   finished_ = StampOf(self);
-  CopyExtendedAttributes(Fd(data.handle_), fd);
+  finished.result = Finished::kDone;
+  CopyExtendedAttributes(Fd(data.handle_), fd, &finished);
+  if (finished.result != Finished::kDone) return finished;
+  // The setuid, setgid and sticky bits only for the same owner and group;
+  // bits meant for the model's group never reach another group.
   mode_t mode = model.st_mode & kPermissionBits;
-  // Bits meant for the model's group must not reach another group.
+  if (self.st_uid == model.st_uid && self.st_gid == model.st_gid) mode = model.st_mode & kModeBits;
   if (self.st_gid != model.st_gid) mode &= ~static_cast<mode_t>(S_IRWXG);
-  if (fchmod(fd, mode) != 0 || fstat(fd, &self) != 0 || !FlushAndClose()) return -1;
-  return self.st_size;
+  if (fchmod(fd, mode) != 0 || fstat(fd, &self) != 0 || !FlushAndClose()) {
+    finished.result = Finished::kFailed;
+    finished.error = LastError();
+    return finished;
+  }
+  finished.length = self.st_size;
+  return finished;
 }
 
-WorkingFile::Replaced WorkingFile::Replace(const std::string& data_path, const FileStamp& data_as_read) {
+WorkingFile::Replacement WorkingFile::Replace(const std::string& data_path, const FileStamp& data_as_read) {
+  Replacement replacement;
   const int folder = Fd(folder_.handle_);
   const std::string data_name = NamePart(data_path);
   const std::string working_name = NamePart(path_);
   struct stat data;
-  if (fstatat(folder, data_name.c_str(), &data, AT_SYMLINK_NOFOLLOW) != 0 || StampOf(data) != data_as_read) {
-    return Replaced::kDataChanged;
+  if (fstatat(folder, data_name.c_str(), &data, AT_SYMLINK_NOFOLLOW) != 0) {
+    replacement.how = errno == ENOENT ? Replaced::kDataChanged : Replaced::kCheckFailed;
+    replacement.error = LastError();
+    return replacement;
+  }
+  if (StampOf(data) != data_as_read) {
+    replacement.how = Replaced::kDataChanged;
+    return replacement;
   }
   // Still this run's file, as its last write left it: what Finish itself
   // changed (owner, permissions) shows in the change time only.
   struct stat working;
-  if (fstatat(folder, working_name.c_str(), &working, AT_SYMLINK_NOFOLLOW) != 0) return Replaced::kWorkingChanged;
+  if (fstatat(folder, working_name.c_str(), &working, AT_SYMLINK_NOFOLLOW) != 0) {
+    replacement.how = Replaced::kWorkingChanged;
+    return replacement;
+  }
   const FileStamp now = StampOf(working);
   if (!now.IsSameFileAs(finished_) || now.size != finished_.size || now.modified != finished_.modified) {
-    return Replaced::kWorkingChanged;
+    replacement.how = Replaced::kWorkingChanged;
+    return replacement;
   }
   // Root may write any file; one without write bits is read-only all the
   // same, as the read-only attribute is on Windows. A user who may write the
   // file but could not give the result its owner and group may not replace
   // it either: the file would change hands, and its owner might lose it.
-  if ((data.st_mode & kWriteBits) == 0 || faccessat(folder, data_name.c_str(), W_OK, AT_EACCESS) != 0 ||
-      working.st_uid != data.st_uid || working.st_gid != data.st_gid) {
-    return Replaced::kDataReadOnly;
+  replacement.how = Replaced::kDataReadOnly;
+  if ((data.st_mode & kWriteBits) == 0) {
+    replacement.because = ReadOnlyBecause::kMarked;
+    return replacement;
   }
-  if (renameat(folder, working_name.c_str(), folder, data_name.c_str()) != 0) return Replaced::kFailed;
+  if (faccessat(folder, data_name.c_str(), W_OK, AT_EACCESS) != 0) {
+    const int reason = errno;
+    replacement.because = reason == EACCES || reason == EPERM || reason == EROFS || reason == ETXTBSY
+                              ? ReadOnlyBecause::kNoPermission
+                              : ReadOnlyBecause::kCheckFailed;
+    replacement.error = ErrorOf(reason);
+    return replacement;
+  }
+  if (working.st_uid != data.st_uid || working.st_gid != data.st_gid) {
+    replacement.because = ReadOnlyBecause::kOwnerNotKept;
+    return replacement;
+  }
+  if (renameat(folder, working_name.c_str(), folder, data_name.c_str()) != 0) {
+    replacement.how = Replaced::kFailed;
+    replacement.error = LastError();
+    return replacement;
+  }
   keep_ = true;  // it is the data file now
-  folder_.Flush();
-  return Replaced::kDone;
-}
-
-std::string LastErrorText() { return std::strerror(errno); }
-
-bool MakeReadOnly(const std::string& path) {
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return false;
-  return chmod(path.c_str(), st.st_mode & ~kWriteBits & 07777) == 0;
-}
-
-bool IsReadOnly(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && (st.st_mode & kWriteBits) == 0;
+  replacement.how = Replaced::kDone;
+  if (!folder_.Flush()) {
+    replacement.how = Replaced::kDoneNotFlushed;
+    replacement.error = LastError();
+  }
+  return replacement;
 }
 
 FileStatus StatusOf(const std::string& path) {
@@ -332,9 +500,7 @@ FileStatus StatusOf(const std::string& path) {
   return status;
 }
 
-std::string ResolveLink(const std::string& path) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+std::string AbsolutePath(const std::string& path) {
   char* target = realpath(path.c_str(), nullptr);
   if (target == nullptr) return path;
   std::string resolved = target;
@@ -342,17 +508,43 @@ std::string ResolveLink(const std::string& path) {
   return resolved;
 }
 
+std::string ResolveLink(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  return AbsolutePath(path);
+}
+
+bool WriteStandardOutput(const void* buffer, std::size_t size) {
+  const char* bytes = static_cast<const char*>(buffer);
+  while (size > 0) {
+    const ssize_t n = write(STDOUT_FILENO, bytes, size > SSIZE_MAX ? SSIZE_MAX : size);
+    if (n < 0) {
+      if (TryAgain(errno)) continue;
+      return false;
+    }
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
+
 void KeepStandardStreamsOpen() {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
     if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
   }
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa;
-  struct stat sb;
-  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
+bool MakeReadOnly(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return false;
+  return chmod(path.c_str(), st.st_mode & ~kWriteBits & kModeBits) == 0;
+}
+
+bool IsReadOnly(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && (st.st_mode & kWriteBits) == 0;
 }
 
 }  // namespace os

@@ -2,7 +2,7 @@
 # Installs what Vaultine needs on Debian 12, and nothing when all is there.
 #   setup-debian.sh native   compiler, CMake, GoogleTest: the command-line companion
 #   setup-debian.sh all      also the Windows cross-compilers, Wine, Xvfb and xdotool, what
-#                            the tests use (strace for the crash test, acl and attr), and
+#                            the tests use (strace for the crash test, acl and attr, exFAT), and
 #                            what the packages need (dpkg-dev, file, man-db, unzip)
 set -euo pipefail
 
@@ -10,7 +10,7 @@ profile=${1:-all}
 packages=(cmake make g++ googletest time)
 if [ "$profile" = all ]; then
   packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine32:i386 wine64 xvfb xdotool
-             imagemagick strace acl attr dpkg-dev file man-db unzip)
+             imagemagick strace acl attr exfat-fuse exfatprogs dpkg-dev file man-db unzip)
 fi
 
 missing=()

@@ -1,13 +1,20 @@
 #include "ui/window_notifier.h"
 
+#include "ui/texts.h"
+
 WindowNotifier::WindowNotifier(HWND window) : window_(window) {}
 
-void WindowNotifier::Warning(const std::string& text, const std::string& caption) {
+void WindowNotifier::Tell(const Report& report) {
+  const WarningText warning = WarningFor(report);
   DiscardWaitingInput();  // a key pressed meanwhile must not answer the box unseen
-  MessageBoxA(window_, text.c_str(), caption.c_str(), MB_ICONEXCLAMATION);
+  MessageBoxA(window_, warning.text.c_str(), warning.caption.c_str(), MB_ICONEXCLAMATION);
+  // The last step's failures stay on the title line until the command ends.
+  if (!warning.title.empty()) SetWindowTextA(window_, warning.title.c_str());
 }
 
-void WindowNotifier::Title(const std::string& text) { SetWindowTextA(window_, text.c_str()); }
+void WindowNotifier::Progress(const std::string& name, const std::string& extension, int percent) {
+  SetWindowTextA(window_, ProgressTitle(name, extension, percent).c_str());
+}
 
 void DiscardWaitingInput() {
   const UINT kRanges[][2] = {

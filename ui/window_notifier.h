@@ -4,16 +4,16 @@
 
 #include "cipher/notifier.h"
 
-// Warnings as exclamation message boxes owned by the program's window, and the
-// title line as that window's caption. The window is named, not taken to be
+// Reports as exclamation message boxes owned by the program's window, in the
+// program's own texts, and progress as that window's caption. The window is named, not taken to be
 // the active one: while a file is transformed the user may be in another
 // program, and the warnings and the title still belong to this one.
 class WindowNotifier : public Notifier {
  public:
   explicit WindowNotifier(HWND window);
 
-  void Warning(const std::string& text, const std::string& caption) override;
-  void Title(const std::string& text) override;
+  void Tell(const Report& report) override;
+  void Progress(const std::string& name, const std::string& extension, int percent) override;
 
  private:
   HWND window_;

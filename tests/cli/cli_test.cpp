@@ -17,6 +17,7 @@
 
 #include "cipher/transform.h"
 #include "os/file_system.h"
+#include "version.h"
 #include "tests/support/mounted_dir.h"
 #include "tests/support/test_files.h"
 
@@ -42,6 +43,8 @@ struct Start {
   std::string stderr_to;
   bool ignore_hangup = false;
   bool allow_core = false;
+  std::string stdin_from;
+  std::vector<std::string> environment;  // NAME=value, added to the test's own
 
   static Start From(const std::string& folder) { Start how; how.folder = folder; return how; }
   static Start As(uid_t user) { Start how; how.user = user; return how; }
@@ -74,6 +77,8 @@ class CliTest : public ::testing::Test {
         dup2(open(how.stdout_to.c_str(), O_WRONLY), STDOUT_FILENO);
       }
       if (!how.stderr_to.empty()) dup2(open(how.stderr_to.c_str(), O_WRONLY), STDERR_FILENO);
+      if (!how.stdin_from.empty()) dup2(open(how.stdin_from.c_str(), O_RDONLY), STDIN_FILENO);
+      for (const std::string& setting : how.environment) putenv(const_cast<char*>(setting.c_str()));
       if (how.ignore_hangup) signal(SIGHUP, SIG_IGN);
       const rlimit core = {how.allow_core ? RLIM_INFINITY : 0, how.allow_core ? RLIM_INFINITY : 0};
       setrlimit(RLIMIT_CORE, &core);
@@ -139,47 +144,98 @@ TEST_F(CliTest, EncryptsAndDecryptsSeveralFiles) {
   EXPECT_EQ(ReadBytes(path_b), b);
 }
 
-TEST_F(CliTest, GoesOnAfterARefusalAndReportsIt) {
-  const Bytes a = RandomBytes(10, 4);
-  const std::string path_a = WriteFile("a.txt", a);
-  const std::string missing = dir.File("missing.txt");
-
-  const Result result = Run({"encrypt", "-k", key_path, missing, path_a});
-  EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, "Encrypt file error.: Cannot find " + missing + ".\n");
-  EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::Encrypt));
-}
-
-TEST_F(CliTest, OutOfRangeOffsetsReachTheInputChecks) {
-  const Bytes a = RandomBytes(10, 5);
-  const std::string path_a = WriteFile("a.txt", a);
-  for (const char* offset : {"256", "-1", "99999999999"}) {
-    SCOPED_TRACE(offset);
-    const Result result = Run({"encrypt", "-k", key_path, "-o", offset, path_a});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "Error: Offset must be value between 0 and 255.\n");
-    EXPECT_EQ(ReadBytes(path_a), a);
-  }
-}
-
-TEST_F(CliTest, UsageErrorsExitWithTwoAndShowTheUsage) {
-  const std::string a = WriteFile("a.txt", {1});
-  const std::vector<std::vector<std::string>> bad = {
-      {},
-      {"encipher", "-k", key_path, a},
-      {"encrypt", a},
-      {"encrypt", "-k", key_path},
-      {"encrypt", "-k", key_path, "-o", "12abc", a},
-      {"encrypt", "-k", key_path, "-o", "", a},
-      {"decrypt", "-k", key_path, "--frobnicate", a},
-      {"encrypt", "-k"},
+TEST_F(CliTest, EachRefusalNamesTheFileAndTheReasonAndTheRestGoesOn) {
+  const Bytes good = RandomBytes(10, 4);
+  const std::string path_good = WriteFile("good.txt", good);
+  const std::string locked = WriteFile("locked.txt", RandomBytes(10, 5));
+  const std::string held = WriteFile("held.txt", RandomBytes(10, 6));
+  ASSERT_TRUE(MakeDirectory(dir.File("folder")));
+  ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0600), 0);
+  ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
+  HeldOpen writer(held, HeldOpen::kWriting);
+  struct Case {
+    std::string file;
+    std::string says;
   };
-  for (const auto& args : bad) {
-    const Result result = Run(args);
-    EXPECT_EQ(result.status, 2) << result.err;
-    EXPECT_NE(result.err.find("Usage: vaultine encrypt"), std::string::npos) << result.err;
+  const std::vector<Case> cases = {
+      {dir.File("missing.txt"), "No such file or directory"},
+      {dir.File("folder"), "Is a directory"},
+      {dir.File("fifo"), "not a regular file"},
+      {held, "another program has it open for writing; try again once it is done"},
+      {locked, "not replaced: it is read-only; the encrypted result is in " + WorkingPath(locked)},
+  };
+  std::vector<std::string> args = {"encrypt", "-k", key_path};
+  std::string expected;
+  for (const Case& c : cases) {
+    args.push_back(c.file);
+    expected += "vaultine: " + c.file + ": " + c.says + "\n";
   }
+  args.push_back(path_good);
+  const Result result = Run(args);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, expected);
+  EXPECT_EQ(ReadBytes(path_good), Expected(good, key, 0, TransformDirection::Encrypt));
+
+  // What a decrypt leaves is plain text, and the key's own faults name the key.
+  unlink(WorkingPath(locked).c_str());
+  EXPECT_EQ(Run({"decrypt", "-k", key_path, locked}).err,
+            "vaultine: " + locked + ": not replaced: it is read-only; the decrypted result (plain text) is in " +
+                WorkingPath(locked) + "\n");
+  EXPECT_EQ(Run({"encrypt", "-k", dir.File("none"), path_good}).err,
+            "vaultine: " + dir.File("none") + ": No such file or directory\n");
+  chmod(locked.c_str(), 0644);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(path_good.c_str(), 0600), 0);  // root's, for nobody else
+    EXPECT_EQ(Run({"encrypt", "-k", key_path, path_good}, ::Start::As(kOtherUser)).err,
+              "vaultine: " + path_good + ": Permission denied\n");
+  }
+}
+
+TEST_F(CliTest, UsageErrorsSayWhatIsWrongBeforeAnythingIsTouched) {
+  const std::string a = WriteFile("a.txt", {1});
+  WriteFile("-kevil.key", {9});
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;  // the first line
+  };
+  const std::vector<Case> cases = {
+      {{}, "vaultine: say encrypt, decrypt or keygen"},
+      {{"encipher", "-k", key_path, a}, "vaultine: unknown command 'encipher'; say encrypt, decrypt or keygen"},
+      {{"encrypt", a}, "vaultine: a key file is required (-k KEYFILE)"},
+      {{"encrypt", "-k", key_path}, "vaultine: no FILE to encrypt"},
+      {{"decrypt", "-k", key_path, "--frobnicate", a}, "vaultine: unrecognized option '--frobnicate'"},
+      {{"encrypt", "-x", "-k", key_path, a}, "vaultine: invalid option -- 'x'"},
+      {{"encrypt", "-k"}, "vaultine: option requires an argument -- 'k'"},
+      // A file named like an option cannot choose the key, nor give a second offset.
+      {{"encrypt", "-k", key_path, "-kevil.key", a}, "vaultine: the key file is given twice (-k); if a file name "
+                                                     "starts with '-', put -- before the files"},
+      {{"encrypt", "-o", "1", "-k", key_path, "-o2", a}, "vaultine: the offset is given twice (-o); if a file "
+                                                           "name starts with '-', put -- before the files"},
+  };
+  for (const Case& c : cases) {
+    const Result result = Run(c.args);
+    EXPECT_EQ(result.status, 2) << result.err;
+    EXPECT_EQ(result.err.substr(0, result.err.find('\n')), c.says);
+    EXPECT_NE(result.err.find("Try 'vaultine --help'"), std::string::npos) << result.err;
+  }
+  // An offset that can never be valid is found before the key is made read-only.
+  for (const char* offset : {"300", "256", "-1", "12abc", "", "99999999999"}) {
+    const Result result = Run({"encrypt", "--key-read-only", "-k", key_path, "-o", offset, a});
+    EXPECT_EQ(result.status, 2) << offset;
+    EXPECT_EQ(result.err.substr(0, result.err.find('\n')),
+              "vaultine: invalid offset '" + std::string(offset) + "': a whole number from 0 to 255");
+  }
+  EXPECT_FALSE(os::IsReadOnly(key_path));
   EXPECT_EQ(ReadBytes(a), Bytes{1});
+  // After --, a name that starts with a dash is a file; options may follow
+  // the files, whatever POSIXLY_CORRECT says.
+  ::Start posix;
+  posix.environment = {"POSIXLY_CORRECT=1"};
+  posix.folder = dir.path();
+  EXPECT_EQ(Run({"encrypt", "a.txt", "-k", key_path, "-o", "3", "--", "-kevil.key"}, posix).status, 0);
+  EXPECT_EQ(ReadBytes(a), Expected({1}, key, 3, TransformDirection::Encrypt));
+  EXPECT_EQ(ReadBytes(dir.File("-kevil.key")), Expected({9}, key, 3, TransformDirection::Encrypt));
 }
 
 TEST_F(CliTest, HelpAndVersion) {
@@ -188,34 +244,40 @@ TEST_F(CliTest, HelpAndVersion) {
   EXPECT_NE(result.out.find("--key-read-only"), std::string::npos);
   result = Run({"encrypt", "-h"});
   EXPECT_EQ(result.status, 0);
-  result = Run({"--version"});
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out, "vaultine 1.02\n");
+  const std::string version = Run({"--version"}).out;
+  EXPECT_EQ(version.substr(0, version.find('\n')), "vaultine " VAULTINE_DISPLAY_VERSION);
+  EXPECT_NE(version.find("License MIT"), std::string::npos);
+  EXPECT_EQ(Run({"-V"}).out, version);
   // Into a full or a closed output: a failure, and said.
   result = Run({"--help"}, ::Start::StdoutTo("/dev/full"));
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, "vaultine: could not write to standard output (No space left on device)\n");
+  EXPECT_EQ(result.err, "vaultine: standard output: No space left on device\n");
   result = Run({"--version"}, ::Start::StdoutTo("-"));
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, "vaultine: could not write to standard output (Bad file descriptor)\n");
+  EXPECT_EQ(result.err, "vaultine: standard output: Bad file descriptor\n");
 }
 
-TEST_F(CliTest, ReadOnlyOptionMarksTheKeyFile) {
+TEST_F(CliTest, KeyReadOnlyOptionMarksTheKeyFile) {
   const std::string a = WriteFile("a.txt", {1, 2});
-  const Result result = Run({"encrypt", "-r", "-k", key_path, a});
+  const Result result = Run({"encrypt", "--key-read-only", "-k", key_path, a});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_TRUE(os::IsReadOnly(key_path));
   MakeWritable(key_path);
 }
 
-TEST_F(CliTest, SameFileUnderAnotherNameIsRefused) {
+TEST_F(CliTest, TheFileUnderAnotherNameIsRefusedAsItsOwnKeyEvenWithForce) {
   const Bytes a = RandomBytes(10, 6);
   const std::string path_a = WriteFile("a.txt", a);
-  const std::string link = dir.File("link.txt");
-  ASSERT_EQ(symlink(path_a.c_str(), link.c_str()), 0);
-  const Result result = Run({"encrypt", "-k", link, path_a});
-  EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err.rfind("Filename error. (Bad idea.): Using  the same filename", 0), 0u) << result.err;
+  ASSERT_EQ(symlink(path_a.c_str(), dir.File("symbolic").c_str()), 0);
+  ASSERT_EQ(link(path_a.c_str(), dir.File("hard").c_str()), 0);
+  for (const std::string& other : {dir.File("symbolic"), dir.File("hard"), dir.path() + "/./a.txt"}) {
+    for (const char* force : {"-q", "-f"}) {
+      const Result result = Run({"encrypt", force, "-k", other, path_a});
+      EXPECT_EQ(result.status, 1);
+      EXPECT_EQ(result.err, "vaultine: " + other + ": is " + path_a +
+                                " itself under another name; a file enciphered with itself could never be recovered\n");
+    }
+  }
   EXPECT_EQ(ReadBytes(path_a), a);
 }
 
@@ -253,8 +315,10 @@ TEST_F(CliTest, AUserWhoCannotReplaceTheFileAsItIsLeavesItWhole) {
     const char* name;
     mode_t mode;
     bool acl;
+    std::string why;
   };
-  for (const Case& c : {Case{"a.txt", 0644, false}, Case{"b.txt", 0640, true}}) {
+  for (const Case& c : {Case{"a.txt", 04644, false, "you may not write it (Permission denied)"},
+                        Case{"b.txt", 0640, true, "its owner and group could not be kept for the result"}}) {
     SCOPED_TRACE(c.name);
     const Bytes data = RandomBytes(1000, 10);
     const std::string path = WriteFile(c.name, data);
@@ -267,7 +331,8 @@ TEST_F(CliTest, AUserWhoCannotReplaceTheFileAsItIsLeavesItWhole) {
     ASSERT_EQ(stat(path.c_str(), &before), 0);
     const Result result = Run({"encrypt", "-k", key_path, path}, ::Start::As(kOtherUser));
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "Error: Could not delete original file!: Could not delete " + path + ".\n");
+    EXPECT_EQ(result.err, "vaultine: " + path + ": not replaced: " + c.why + "; the encrypted result is in " +
+                              WorkingPath(path) + "\n");
     EXPECT_EQ(ReadBytes(path), data);
     struct stat st;
     ASSERT_EQ(stat(path.c_str(), &st), 0);
@@ -278,8 +343,18 @@ TEST_F(CliTest, AUserWhoCannotReplaceTheFileAsItIsLeavesItWhole) {
     const std::string working = WorkingPath(path);
     EXPECT_EQ(ReadBytes(working), Expected(data, key, 0, TransformDirection::Encrypt));
     ASSERT_EQ(stat(working.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, before.st_mode & 0707);
+    EXPECT_EQ(st.st_mode & 07777, before.st_mode & 0707);
   }
+  // Root keeps another user's file hers, with its setgid bit.
+  const std::string hers = WriteFile("c.txt", RandomBytes(100, 11));
+  ASSERT_EQ(chown(hers.c_str(), kOtherUser, kOtherUser), 0);
+  ASSERT_EQ(chmod(hers.c_str(), 02640), 0);
+  ASSERT_EQ(Run({"encrypt", "-k", key_path, hers}).status, 0);
+  struct stat st;
+  ASSERT_EQ(stat(hers.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, kOtherUser);
+  EXPECT_EQ(st.st_gid, kOtherUser);
+  EXPECT_EQ(st.st_mode & 07777, 02640u);
 }
 
 TEST_F(CliTest, FilesWithOtherNamesAreTransformedOnceOrNotAtAll) {
@@ -310,7 +385,102 @@ TEST_F(CliTest, FilesWithOtherNamesAreTransformedOnceOrNotAtAll) {
   // A folder's links are no other names of a file.
   ASSERT_TRUE(MakeDirectory(dir.File("folder")));
   EXPECT_EQ(Run({"encrypt", "-k", key_path, dir.File("folder")}).err,
-            "Encrypt file error.: Cannot find " + dir.File("folder") + ".\n");
+            "vaultine: " + dir.File("folder") + ": Is a directory\n");
+}
+
+TEST_F(CliTest, RecursiveTransformsTheRegularFilesOfATreeAndNothingElse) {
+  const Bytes a = RandomBytes(10, 20);
+  const Bytes b = RandomBytes(2000, 21);
+  const Bytes leftover = RandomBytes(10, 22);
+  const Bytes outside = RandomBytes(10, 23);
+  ASSERT_TRUE(MakeDirectory(dir.File("tree")) && MakeDirectory(dir.File("tree/sub")));
+  const std::string top = dir.File("tree");
+  WriteFile("tree/a.txt", a);
+  WriteFile("tree/sub/b.txt", b);
+  WriteFile(std::string("tree/sub/c.") + os::kWorkingSuffix, leftover);
+  WriteFile("outside.txt", outside);
+  WriteFile("tree/key.bin", key);
+  ASSERT_EQ(symlink("../outside.txt", dir.File("tree/link").c_str()), 0);
+  ASSERT_EQ(mkfifo(dir.File("tree/fifo").c_str(), 0600), 0);
+  const Result result = Run({"encrypt", "-r", "-k", dir.File("tree/key.bin"), top});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "vaultine: " + top + "/fifo: skipped: not a regular file\n"
+                        "vaultine: " + top + "/key.bin: skipped: it is the key file\n"
+                        "vaultine: " + top + "/link: skipped: a symbolic link, which -r does not follow\n"
+                        "vaultine: " + top + "/sub/c." + os::kWorkingSuffix +
+                            ": skipped: a working file, left by a run that did not finish\n");
+  EXPECT_EQ(ReadBytes(dir.File("tree/a.txt")), Expected(a, key, 0, TransformDirection::Encrypt));
+  EXPECT_EQ(ReadBytes(dir.File("tree/sub/b.txt")), Expected(b, key, 0, TransformDirection::Encrypt));
+  EXPECT_EQ(ReadBytes(dir.File(std::string("tree/sub/c.") + os::kWorkingSuffix)), leftover);
+  EXPECT_EQ(ReadBytes(dir.File("outside.txt")), outside);
+  EXPECT_EQ(ReadBytes(dir.File("tree/key.bin")), key);
+  // A failure deep in the tree is named from the root the user gave.
+  ASSERT_EQ(chmod(dir.File("tree/sub/b.txt").c_str(), 0444), 0);
+  const std::string err = Run({"decrypt", "-r", "-k", key_path, "tree"}, ::Start::From(dir.path())).err;
+  EXPECT_NE(err.find("\nvaultine: tree/sub/b.txt: not replaced: it is read-only; the decrypted result (plain text) "
+                     "is in tree/sub/b." + std::string(os::kWorkingSuffix) + "\n"),
+            std::string::npos) << err;
+}
+
+TEST_F(CliTest, StdoutTakesAFileOrStandardInputAndChangesNoFile) {
+  const Bytes a = RandomBytes(3000, 24);
+  const std::string path_a = WriteFile("a.txt", a);
+  const Bytes enciphered = Expected(a, key, 9, TransformDirection::Encrypt);
+  Result result = Run({"encrypt", "-c", "-o", "9", "-k", key_path, path_a});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(Bytes(result.out.begin(), result.out.end()), enciphered);
+  EXPECT_EQ(ReadBytes(path_a), a);
+  EXPECT_FALSE(FileExists(WorkingPath(path_a)));
+  const std::string stream = WriteFile("stream", enciphered);
+  ::Start from_stdin;
+  from_stdin.stdin_from = stream;
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"decrypt", "-c", "-o", "9", "-k", key_path},
+                                               std::vector<std::string>{"decrypt", "-ck", key_path, "-o9", "-"}}) {
+    result = Run(args, from_stdin);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(Bytes(result.out.begin(), result.out.end()), a);
+  }
+  // Enciphered bytes go to a terminal only when asked for.
+  const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+  if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) return;
+  const ::Start to_terminal = ::Start::StdoutTo(ptsname(terminal));
+  result = Run({"encrypt", "-c", "-k", key_path, path_a}, to_terminal);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "vaultine: standard output is a terminal; enciphered bytes are not written there (-f writes "
+                        "them all the same)\n");
+  EXPECT_EQ(Run({"encrypt", "-c", "-f", "-k", key_path, path_a}, to_terminal).status, 0);
+  close(terminal);
+}
+
+TEST_F(CliTest, OnADiskThatFoldsCaseEverySpellingIsOneFile) {
+  ExfatDisk stick(dir.File("stick"));
+  if (!stick.ok()) GTEST_SKIP() << stick.why_not();
+  const std::string file = dir.File("stick/\xc3\xa9.txt");          // é.txt
+  // Each spelling is looked up first where it is used: FUSE keeps what it
+  // learnt of a name for a second, however the file changes meanwhile.
+  const std::string shouted = dir.File("stick/\xc3\x89.TXT");       // É.TXT
+  const std::string capital = dir.File("stick/\xc3\x89.txt");       // É.txt
+  const std::string key_as_working = dir.File("stick/\xc3\x89.1\xc3\x8a" "9");  // É.1Ê9
+  const Bytes plain = RandomBytes(100, 30);
+  WriteBytes(file, plain);
+  Result result = Run({"encrypt", "-k", shouted, file});
+  EXPECT_EQ(result.err, "vaultine: " + shouted + ": is " + file +
+                            " itself under another name; a file enciphered with itself could never be recovered\n");
+  result = Run({"encrypt", "-k", key_path, file, capital});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "vaultine: " + capital + ": the same file as " + file +
+                            ", which this call has already encrypted; left as it is\n");
+  EXPECT_EQ(ReadBytes(file), Expected(plain, key, 0, TransformDirection::Encrypt));
+  // A key at the working path under another spelling is no leftover to remove.
+  WriteBytes(key_as_working, key);
+  EXPECT_EQ(Run({"decrypt", "-k", key_as_working, file}).err,
+            "vaultine: " + key_as_working + ": its working file would be " + WorkingPath(file) +
+                ", which is this file or the key file; rename that file, then try again\n");
+  // Such a disk cannot keep a key to its owner.
+  result = Run({"keygen", "-n", "1K", dir.File("stick/new.key")});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("cannot keep a file private to its owner"), std::string::npos) << result.err;
+  EXPECT_FALSE(FileExists(dir.File("stick/new.key")));
 }
 
 TEST_F(CliTest, ControlCharactersInNamesAreShownEscapedOnATerminal) {
@@ -320,17 +490,21 @@ TEST_F(CliTest, ControlCharactersInNamesAreShownEscapedOnATerminal) {
   }
   ::Start how;
   how.stderr_to = ptsname(terminal);
+  how.environment = {"TERM=dumb"};  // which cannot take the progress line
   // An escape sequence, a forged line, a carriage return and a C1 control
   // (the 8-bit escape, in UTF-8), around a name a terminal may show as it is.
   const std::string missing = dir.File("r\xc3\xa9" "d\x1b[31m\nvaultine: fake\r\xc2\x9b.txt");
-  EXPECT_EQ(Run({"encrypt", "-k", key_path, missing}, how).status, 1);
+  const std::string big = WriteFile("big", RandomBytes(2 << 20, 25));
+  EXPECT_EQ(Run({"encrypt", "-k", key_path, big, missing}, how).status, 1);
   std::string shown;
   char buffer[512];
   for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0 && shown.find('\n') == std::string::npos;) {
     shown.append(buffer, static_cast<std::size_t>(got));
   }
   close(terminal);
-  EXPECT_NE(shown.find("r\xc3\xa9" "d\\x1b[31m\\x0avaultine: fake\\x0d\\xc2\\x9b.txt."), std::string::npos) << shown;
+  EXPECT_NE(shown.find("r\xc3\xa9" "d\\x1b[31m\\x0avaultine: fake\\x0d\\xc2\\x9b.txt: No such"), std::string::npos)
+      << shown;
+  EXPECT_EQ(shown.find('\x1b'), std::string::npos) << shown;
 }
 
 // Waits until the command has started on the file it writes: a working file
@@ -365,7 +539,7 @@ TEST_F(CliTest, KeygenWritesNewOwnerOnlyKeysOfRandomBytes) {
   // Never over an existing file; sizes that are none are usage errors.
   const Result existing = Run({"keygen", "-n", "1K", dir.File("k1")});
   EXPECT_EQ(existing.status, 1);
-  EXPECT_EQ(existing.err, "vaultine: " + dir.File("k1") + " already exists: a key is only ever written to a new file\n");
+  EXPECT_EQ(existing.err, "vaultine: " + dir.File("k1") + ": already exists; a key is only ever written to a new file\n");
   EXPECT_EQ(ReadBytes(dir.File("k1")), k1);
   for (const char* size : {"0", "12Q", "K", "-1", "99999999999G", ""}) {
     EXPECT_EQ(Run({"keygen", "-n", size, dir.File("k4")}).status, 2) << size;
@@ -378,7 +552,7 @@ TEST_F(CliTest, KeygenWritesNewOwnerOnlyKeysOfRandomBytes) {
   EXPECT_EQ(limited.err, "vaultine: " + dir.File("k5") + ": could not write it (File too large); nothing was kept\n");
   EXPECT_FALSE(FileExists(dir.File("k5")));
   const Result folder = Run({"keygen", "--for", dir.path(), dir.File("k5")});
-  EXPECT_EQ(folder.err, "vaultine: " + dir.path() + " is no file of data to make a key for\n");
+  EXPECT_EQ(folder.err, "vaultine: " + dir.path() + ": not a file of data to make a key for\n");
 
   // Another program puts its own file at the key's path meanwhile: the stop
   // that follows removes only what keygen wrote.
@@ -437,7 +611,7 @@ TEST_F(CliTest, StopSignalsCleanUpThenEndTheCommandByTheSignal) {
     EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::Encrypt));
 
     os::InputFile check;
-    ASSERT_TRUE(check.Open(big));
+    ASSERT_TRUE(check.Open(big).ok());
     Bytes start(4096);
     ASSERT_EQ(check.Read(start.data(), start.size()), 4096);
     if (c.ignored) {
@@ -451,7 +625,8 @@ TEST_F(CliTest, StopSignalsCleanUpThenEndTheCommandByTheSignal) {
     EXPECT_FALSE(FileExists(dir.File("core")));
     EXPECT_EQ(start, Repeat(0, 4096));
     if (c.stderr_unread) continue;
-    EXPECT_NE(result.err.find("Interrupted!"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("vaultine: " + big + ": stopped; the file is unchanged\n"), std::string::npos)
+        << result.err;
     // The files done before the stop are named, unless -q.
     EXPECT_EQ(result.err.find("vaultine: " + path_a + ": encrypted\n") != std::string::npos, !c.quiet) << result.err;
   }
@@ -484,8 +659,8 @@ TEST_F(CliTest, FileSizeLimitShowsAsAFailedWrite) {
   const std::string path_a = WriteFile("a.txt", a);
   const Result result = Run({"encrypt", "-k", key_path, path_a}, ::Start::FileSizeLimit(1 << 20));
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, "Error: Could not write encrypted file!: Could not write the working file " +
-                            WorkingPath(path_a) + " (File too large). The original file is unchanged.\n");
+  EXPECT_EQ(result.err, "vaultine: " + path_a + ": cannot write the working file " + WorkingPath(path_a) +
+                            ": File too large; the file is unchanged\n");
   EXPECT_EQ(ReadBytes(path_a), a);
   EXPECT_FALSE(FileExists(WorkingPath(path_a)));
 }

@@ -106,7 +106,75 @@ done
 printf SPOILED | dd of="$(echo data.1*)" conv=notrunc status=none
 wait $!
 status=$?
-[ "$status" -eq 1 ] && grep -q "was removed or replaced by another program" err ||
+[ "$status" -eq 1 ] && grep -q "another program removed or replaced the working file" err ||
   fail "a working file written by another program was used (status $status): $(cat err)"
 cmp -s data original || fail "the data file was not left as it was"
+
+# A guard whose own call fails fails the run, or says what it left.
+#   injected SPEC...: runs encrypt on a fresh copy (after $setup, if any) with
+#   each strace inject SPEC; status and stderr in $status and err.
+injected() {
+  call="$*" n=
+  rm -f data data.*
+  cp original data
+  [ -z "${setup:-}" ] || eval "$setup"
+  local specs=()
+  for spec in "$@"; do specs+=(-e "inject=$spec"); done
+  strace -qq -o /dev/null "${specs[@]}" "$vaultine" encrypt -q -k key data >/dev/null 2>err
+  status=$?
+}
+left_as_it_was() {
+  [ "$status" -eq 1 ] && grep -q "$1" err || fail "status $status, said: $(cat err)"
+  cmp -s data original || fail "the data file changed"
+  ls data.* >/dev/null 2>&1 && fail "the working file was left"
+}
+done_and_said() {
+  if [ -z "$2" ]; then [ "$status" -eq "$1" ] && [ ! -s err ]; else [ "$status" -eq "$1" ] && grep -q "$2" err; fi ||
+    fail "status $status, said: $(cat err)"
+  cmp -s data once || fail "the result is not in place"
+}
+# The n-th call of a kind that concerns the working file, in a plain run.
+nth_on_working_file() {
+  cp original data
+  strace -qq -y -o /dev/stdout -e trace="$1" "$vaultine" encrypt -q -k key data 2>/dev/null |
+    grep -n "^$1([0-9]*<.*/data\\.1" | head -n 1 | cut -d: -f1
+}
+working_fstat=$(nth_on_working_file newfstatat)
+working_close=$(nth_on_working_file close)
+setup=
+# The flush of the working file, and its close.
+injected fsync:error=EIO:when=1
+left_as_it_was "cannot write the working file data.1ê9: Input/output error"
+injected close:error=EIO:when="$working_close"
+left_as_it_was "cannot write the working file data.1ê9: Input/output error"
+# A new working file not yet known as this run's own goes all the same.
+injected newfstatat:error=EIO:when="$working_fstat"
+left_as_it_was "cannot create the working file data.1ê9: Input/output error"
+# One that cannot go is named.
+injected fsync:error=EIO:when=1 unlinkat:error=EIO:when=1
+grep -q "the working file data.1ê9 could not be removed (Input/output error)" err || fail "said: $(cat err)"
+# A read that may be tried again is.
+injected read:error=EAGAIN:when=5
+done_and_said 0 ""
+# The folder flushed after the rename: the file is done, and may not be on disk.
+injected fsync:error=EIO:when=2
+done_and_said 1 "encrypted, but its folder could not be flushed (Input/output error)"
+if command -v setfacl >/dev/null && command -v setfattr >/dev/null && touch attrs && setfattr -n user.note -v x attrs; then
+  # An ACL that cannot go with the file: the result would be open to more people.
+  setup="setfacl -m u:65533:r-- data"
+  injected fsetxattr:error=ENOSPC:when=1
+  left_as_it_was "cannot give the working file its system.posix_acl_access (No space left on device)"
+  # A note of the user's own may stay behind where it cannot go, and is named.
+  setup="setfattr -n user.note -v x data"
+  injected fsetxattr:error=EOPNOTSUPP:when=1
+  done_and_said 0 "encrypted without its attribute user.note, which this file system cannot keep"
+fi
+
+# The flush goes to the working file, before it takes the file's place.
+n=1
+call="fsync (order)"
+cp original data
+strace -qq -y -o trace -e trace=fsync,renameat,renameat2 "$vaultine" encrypt -q -k key data
+head -n 1 trace | grep -q '^fsync([0-9]*<.*/data\.1' && sed -n 2p trace | grep -q '^rename' ||
+  fail "the working file was not flushed before the rename: $(cat trace)"
 [ "$failures" -eq 0 ]

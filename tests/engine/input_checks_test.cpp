@@ -2,15 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "os/file_system.h"
 #include "tests/support/test_files.h"
 
 namespace {
-
-const char kSameFileText[] =
-    "Using  the same filename for encrypting file and a key file destroys the key file.\r\n"
-    "You won't be able to recover the encrypted file.\r\n"
-    "Choose a differnt key file.";
 
 class CheckInputsTest : public ::testing::Test {
  protected:
@@ -36,7 +35,7 @@ class CheckInputsTest : public ::testing::Test {
 TEST_F(CheckInputsTest, DistinctReadableFilesAndOffsetInRangePass) {
   EXPECT_EQ(Check(data_path, key_path, 0), 1);
   EXPECT_EQ(Check(data_path, key_path, 255), 1);
-  EXPECT_TRUE(notifier.warnings.empty());
+  EXPECT_TRUE(notifier.reports.empty());
   EXPECT_FALSE(os::IsReadOnly(key_path));
 }
 
@@ -49,44 +48,55 @@ TEST(SamePathTextTest, IgnoresTheCaseOfAsciiLettersOnly) {
 
 TEST_F(CheckInputsTest, SamePathTextIsRefusedBeforeAnyProbe) {
   EXPECT_EQ(Check("C:\\Data\\A.TXT", "c:\\data\\a.txt"), 0);
-  ExpectOnlyWarning(notifier, kSameFileText, "Filename error. (Bad idea.)");
+  ExpectOnly(notifier, Event::kSameFile, "c:\\data\\a.txt");
 }
 
 TEST_F(CheckInputsTest, AnotherSpellingOfTheSameFileIsRefused) {
   const std::string other_spelling = dir.path() + kSeparator + "." + kSeparator + "data.txt";
   EXPECT_EQ(Check(data_path, other_spelling), 0);
-  ExpectOnlyWarning(notifier, kSameFileText, "Filename error. (Bad idea.)");
+  ExpectOnly(notifier, Event::kSameFile, other_spelling);
 }
 
-TEST_F(CheckInputsTest, MissingDataFileIsNamed) {
-  const std::string missing = dir.File("missing.txt");
-  EXPECT_EQ(Check(missing, key_path), 0);
-  ExpectOnlyWarning(notifier, "Cannot find " + missing + ".", "Encrypt file error.");
-}
-
-TEST_F(CheckInputsTest, MissingKeyFileIsNamed) {
-  const std::string missing = dir.File("missing.key");
-  EXPECT_EQ(Check(data_path, missing), 0);
-  ExpectOnlyWarning(notifier, "Cannot find " + missing + ".", "Encrypt file error.");
-}
-
-TEST_F(CheckInputsTest, FolderIsNoDataFile) {
+TEST_F(CheckInputsTest, FilesThatCannotBeUsedAreRefusedWithTheRealReason) {
   ASSERT_TRUE(MakeDirectory(dir.File("folder")));
-  EXPECT_EQ(Check(dir.File("folder"), key_path), 0);
-  ExpectOnlyWarning(notifier, "Cannot find " + dir.File("folder") + ".", "Encrypt file error.");
+  struct Case {
+    bool as_data;
+    std::string path;
+    Event event;
+  };
+  std::vector<Case> cases = {
+      {true, dir.File("missing.txt"), Event::kNotFound},
+      {false, dir.File("missing.key"), Event::kNotFound},
+      {true, dir.File("missing") + kSeparator + "a.txt", Event::kNotFound},
+      {true, dir.File("folder"), Event::kIsFolder},
+      {false, dir.File("folder"), Event::kIsFolder},
+  };
+#ifndef _WIN32
+  if (mkfifo(dir.File("fifo").c_str(), 0600) == 0) cases.push_back({true, dir.File("fifo"), Event::kNotRegularFile});
+  cases.push_back({false, "/dev/null", Event::kNotRegularFile});
+#endif
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    notifier.reports.clear();
+    EXPECT_EQ(c.as_data ? Check(c.path, key_path) : Check(data_path, c.path), 0);
+    ExpectOnly(notifier, c.event, c.path);
+  }
 }
 
-TEST_F(CheckInputsTest, DataFileOpenElsewhereFailsTheExclusiveProbe) {
-  HeldOpen holder(data_path);
-  ASSERT_TRUE(holder.ok());
-  EXPECT_EQ(Check(data_path, key_path), 0);
-  ExpectOnlyWarning(notifier, "Cannot find " + data_path + ".", "Encrypt file error.");
-}
-
-TEST_F(CheckInputsTest, KeyFileOpenElsewhereForReadingStillPasses) {
-  HeldOpen holder(key_path);
-  ASSERT_TRUE(holder.ok());
-  EXPECT_EQ(Check(data_path, key_path), 1);
+TEST_F(CheckInputsTest, OnlyAWriterElsewhereMakesAFileInUse) {
+  for (const std::string* path : {&data_path, &key_path}) {
+    SCOPED_TRACE(*path);
+    {
+      HeldOpen reader(*path);
+      ASSERT_TRUE(reader.ok());
+      EXPECT_EQ(Check(data_path, key_path), 1);
+    }
+    HeldOpen writer(*path, HeldOpen::kWriting);
+    ASSERT_TRUE(writer.ok());
+    notifier.reports.clear();
+    EXPECT_EQ(Check(data_path, key_path), 0);
+    ExpectOnly(notifier, Event::kInUse, *path);
+  }
 }
 
 TEST_F(CheckInputsTest, ReadOnlyOptionMarksTheKeyFile) {
@@ -95,29 +105,22 @@ TEST_F(CheckInputsTest, ReadOnlyOptionMarksTheKeyFile) {
   EXPECT_FALSE(os::IsReadOnly(data_path));
   // Already read-only: writing the same attributes succeeds.
   EXPECT_EQ(Check(data_path, key_path, 0, 1), 1);
-  EXPECT_TRUE(notifier.warnings.empty());
+  EXPECT_TRUE(notifier.reports.empty());
 }
 
 TEST_F(CheckInputsTest, ReadOnlyIsSetEvenWhenTheOffsetIsThenRefused) {
   EXPECT_EQ(Check(data_path, key_path, 300, 1), 0);
   EXPECT_TRUE(os::IsReadOnly(key_path));
-  ExpectOnlyWarning(notifier, "Offset must be value between 0 and 255.", "Error");
+  ExpectOnly(notifier, Event::kOffsetOutOfRange, data_path);
 }
 
 TEST_F(CheckInputsTest, OffsetsOutsideTheByteRangeAreRefused) {
   for (std::int32_t offset : {-1, 256, INT32_MIN, INT32_MAX}) {
     SCOPED_TRACE(offset);
-    notifier.warnings.clear();
+    notifier.reports.clear();
     EXPECT_EQ(Check(data_path, key_path, offset), 0);
-    ExpectOnlyWarning(notifier, "Offset must be value between 0 and 255.", "Error");
+    ExpectOnly(notifier, Event::kOffsetOutOfRange, data_path);
   }
-}
-
-TEST_F(CheckInputsTest, LongPathsAreQuotedWhole) {
-  std::string missing = dir.path() + kSeparator;
-  missing += std::string(519 - missing.size(), 'x');
-  EXPECT_EQ(Check(missing, key_path), 0);
-  ExpectOnlyWarning(notifier, "Cannot find " + missing + ".", "Encrypt file error.");
 }
 
 }  // namespace

@@ -24,8 +24,8 @@ class PosixFileTest : public ::testing::Test {
  protected:
   // Transforms while another program does meddle halfway through.
   bool TransformMeddled(std::function<void()> meddle) {
-    notifier.on_title = [meddle](const std::string& title) {
-      if (title.find(" 51%") != std::string::npos) meddle();
+    notifier.on_progress = [meddle](int percent) {
+      if (percent == 51) meddle();
     };
     return TransformFile(data_path, key_path, 0, TransformDirection::Encrypt, notifier);
   }
@@ -36,13 +36,14 @@ class PosixFileTest : public ::testing::Test {
   RecordingNotifier notifier;
 };
 
-// A child process that opens the file and keeps it open until killed.
+// A child process that opens the file for writing and keeps it open until
+// killed.
 pid_t HoldOpenInChild(const std::string& path) {
   int ready[2];
   if (pipe(ready) != 0) return -1;
   pid_t child = fork();
   if (child == 0) {
-    int fd = open(path.c_str(), O_RDONLY);
+    int fd = open(path.c_str(), O_WRONLY);
     (void)!write(ready[1], "x", 1);
     pause();
     _exit(fd >= 0 ? 0 : 1);
@@ -59,16 +60,32 @@ void EndChild(pid_t child) {
   waitpid(child, nullptr, 0);
 }
 
-TEST_F(PosixFileTest, DataFileOpenInAnotherProcessFailsTheExclusiveProbe) {
+TEST_F(PosixFileTest, DataFileOpenForWritingInAnotherProcessIsInUse) {
   WriteBytes(data_path, {1, 2, 3});
   WriteBytes(key_path, {4});
   pid_t child = HoldOpenInChild(data_path);
   ASSERT_GT(child, 0);
   EXPECT_EQ(CheckInputs(data_path, key_path, 0, 0, notifier), 0);
   EndChild(child);
-  ASSERT_EQ(notifier.warnings.size(), 1u);
-  EXPECT_EQ(notifier.warnings[0].text, "Cannot find " + data_path + ".");
+  ExpectOnly(notifier, Event::kInUse, data_path);
   EXPECT_EQ(CheckInputs(data_path, key_path, 0, 0, notifier), 1);
+}
+
+TEST_F(PosixFileTest, AWriterOpeningTheFileDuringTheCheckNeverEndsTheProcess) {
+  WriteBytes(data_path, {1, 2, 3});
+  const pid_t opener = fork();
+  if (opener == 0) {
+    for (;;) close(open(data_path.c_str(), O_WRONLY | O_NONBLOCK));
+  }
+  const pid_t prober = fork();
+  if (prober == 0) {
+    for (int i = 0; i < 3000; ++i) os::Probe(data_path);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(prober, &status, 0);
+  EndChild(opener);
+  EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
 }
 
 TEST_F(PosixFileTest, WorkingFileIsNeverMoreOpenThanTheDataFile) {
@@ -80,7 +97,7 @@ TEST_F(PosixFileTest, WorkingFileIsNeverMoreOpenThanTheDataFile) {
     SCOPED_TRACE(mode);
     chmod(data_path.c_str(), mode);
     mode_t seen = 0;
-    notifier.on_title = [&](const std::string&) {
+    notifier.on_progress = [&](int) {
       struct stat st;
       if (stat(working.c_str(), &st) == 0) seen |= st.st_mode & 0777;
     };
@@ -107,8 +124,8 @@ TEST_F(PosixFileTest, FullDiskLeavesTheDataFileAndNoWorkingFile) {
   WriteBytes(data_path, plain);
   WriteBytes(key_path, {7});
   EXPECT_FALSE(TransformFile(data_path, key_path, 0, TransformDirection::Encrypt, notifier));
-  ASSERT_EQ(notifier.warnings.size(), 1u);
-  EXPECT_EQ(notifier.warnings[0].caption, "Error: Could not write encrypted file!");
+  ExpectOnly(notifier, Event::kCannotWrite, WorkingPath(data_path));
+  EXPECT_EQ(notifier.reports[0].error.code, ENOSPC);
   EXPECT_EQ(ReadBytes(data_path), plain);
   EXPECT_FALSE(FileExists(WorkingPath(data_path)));
 }
@@ -121,7 +138,7 @@ TEST_F(PosixFileTest, KeyFileOnReadOnlyDiskCannotBeMadeReadOnly) {
   WriteBytes(data_path, {3, 4});
   ASSERT_TRUE(disk.RemountReadOnly());
   EXPECT_EQ(CheckInputs(data_path, key_path, 0, 1, notifier), 0);
-  ExpectOnlyWarning(notifier, "Cannot make key file read only.", "Set Attribute Error.");
+  ExpectOnly(notifier, Event::kCannotMakeReadOnly, key_path);
 }
 
 TEST_F(PosixFileTest, RefusedReplacementNamesWhereTheResultIsAndKeepsTheData) {
@@ -139,9 +156,8 @@ TEST_F(PosixFileTest, RefusedReplacementNamesWhereTheResultIsAndKeepsTheData) {
   EXPECT_FALSE(done);
 
   const std::string working = WorkingPath(data_path);
-  const std::string text = "Encrypted file's name is left as: " + working;
-  ExpectOnlyWarning(notifier, text, "Error: Could not rename encrypted file!");
-  EXPECT_EQ(notifier.titles.back(), text);
+  ExpectOnly(notifier, Event::kNotReplaced, data_path);
+  EXPECT_EQ(notifier.reports[0].error.code, EBUSY);
   EXPECT_EQ(ReadBytes(mounted), plain);
   EXPECT_EQ(ReadBytes(working), Expected(plain, {9, 8}, 1, TransformDirection::Encrypt));
 }
@@ -170,12 +186,9 @@ TEST_F(PosixFileTest, DataFileReplacedOrGivenOtherPermissionsIsLeftAsItIs) {
     SCOPED_TRACE(c.mode_after);
     WriteBytes(data_path, plain);
     chmod(data_path.c_str(), 0644);
-    notifier.warnings.clear();
+    notifier.reports.clear();
     EXPECT_FALSE(TransformMeddled(c.meddle));
-    ExpectOnlyWarning(notifier,
-                      data_path + " was changed by another program during the run, so it was not replaced.\r\n"
-                                  "It is left as it now is. Try again once nothing else is using it.",
-                      "Error: File changed during the run!");
+    ExpectOnly(notifier, Event::kDataChanged, data_path);
     EXPECT_EQ(ReadBytes(data_path), c.data_after);
     struct stat st;
     ASSERT_EQ(stat(data_path.c_str(), &st), 0);
@@ -196,10 +209,7 @@ TEST_F(PosixFileTest, AnotherRunsWorkingFileIsNeitherTakenNorRemoved) {
     unlink(working.c_str());
     WriteBytes(working, siblings);
   }));
-  ExpectOnlyWarning(notifier, "The working file " + working +
-                        " was removed or replaced by another program during the run, so nothing was replaced.\r\n"
-                        "The data file is unchanged. Try again.",
-                    "Error: File changed during the run!");
+  ExpectOnly(notifier, Event::kWorkingChanged, working);
   EXPECT_EQ(ReadBytes(data_path), plain);
   EXPECT_EQ(ReadBytes(working), siblings);
 }
@@ -210,9 +220,7 @@ TEST_F(PosixFileTest, WorkingFileCutShortIsNeverUsed) {
   WriteBytes(data_path, plain);
   WriteBytes(key_path, {7});
   EXPECT_FALSE(TransformMeddled([&] { ASSERT_EQ(truncate(working.c_str(), 0), 0); }));
-  ExpectOnlyWarning(notifier, "Could not write the working file " + working +
-                        " (another program cut it short). The original file is unchanged.",
-                    "Error: Could not write encrypted file!");
+  ExpectOnly(notifier, Event::kWorkingCutShort, working);
   EXPECT_EQ(ReadBytes(data_path), plain);
   EXPECT_FALSE(FileExists(working));
 }
@@ -245,8 +253,8 @@ TEST_F(PosixFileTest, LinkGivenAsTheDataFileIsNeitherReplacedNorFollowed) {
   const std::string link = dir.File("link.txt");
   ASSERT_EQ(symlink("data.txt", link.c_str()), 0);
   EXPECT_FALSE(TransformFile(link, key_path, 0, TransformDirection::Encrypt, notifier));
-  ExpectOnlyWarning(notifier, "Could not open " + link + " (Too many levels of symbolic links).",
-                    "Error: Could not read file!");
+  ExpectOnly(notifier, Event::kCannotOpen, link);
+  EXPECT_EQ(notifier.reports[0].error.code, ELOOP);
   struct stat st;
   ASSERT_EQ(lstat(link.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));

@@ -16,21 +16,6 @@ TEST(Win32FileTest, WorkingSuffixIsTheBytesOneEaNine) {
   EXPECT_EQ(std::string(os::kWorkingSuffix), "\x31\xEA\x39");
 }
 
-TEST(Win32FileTest, ExclusiveProbeFailsWhileAnyHandleIsOpen) {
-  ScratchDir dir;
-  const std::string path = dir.File("data.txt");
-  WriteBytes(path, {1, 2, 3});
-  {
-    HANDLE other = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(other, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(os::FileProbe(path, os::ProbeShare::kNone).IsOpen());
-    EXPECT_TRUE(os::FileProbe(path, os::ProbeShare::kRead).IsOpen());
-    CloseHandle(other);
-  }
-  EXPECT_TRUE(os::FileProbe(path, os::ProbeShare::kNone).IsOpen());
-}
-
 TEST(Win32FileTest, ReadOnlyKeepsTheOtherAttributes) {
   ScratchDir dir;
   const std::string path = dir.File("key.bin");
@@ -55,8 +40,8 @@ TEST(Win32FileTest, WorkingFileCannotBeWrittenOrRemovedByOthersDuringTheRun) {
   const std::string working = WorkingPath(data);
   RecordingNotifier notifier;
   int refused = 0;
-  notifier.on_title = [&](const std::string& title) {
-    if (title.find(" 51%") == std::string::npos) return;
+  notifier.on_progress = [&](int percent) {
+    if (percent != 51) return;
     HANDLE other = CreateFileA(working.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     refused += other == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
@@ -67,7 +52,7 @@ TEST(Win32FileTest, WorkingFileCannotBeWrittenOrRemovedByOthersDuringTheRun) {
   EXPECT_EQ(refused, 2);
 }
 
-TEST(Win32FileTest, RefusedReplacementNamesWhereTheResultIsAndKeepsTheData) {
+TEST(Win32FileTest, DataFileHeldOpenAtTheEndIsInUseAndTheResultIsNamed) {
   // The system refuses to replace a file that another program holds open
   // without allowing its deletion.
   ScratchDir dir;
@@ -83,9 +68,8 @@ TEST(Win32FileTest, RefusedReplacementNamesWhereTheResultIsAndKeepsTheData) {
     EXPECT_FALSE(TransformFile(data, key, 1, TransformDirection::Encrypt, notifier));
   }
   const std::string working = WorkingPath(data);
-  const std::string text = "Encrypted file's name is left as: " + working;
-  ExpectOnlyWarning(notifier, text, "Error: Could not rename encrypted file!");
-  EXPECT_EQ(notifier.titles.back(), text);
+  ExpectOnly(notifier, Event::kDataInUse, data);
+  EXPECT_EQ(notifier.reports[0].working_path, working);
   EXPECT_EQ(ReadBytes(data), plain);
   EXPECT_EQ(ReadBytes(working), Expected(plain, {9, 8}, 1, TransformDirection::Encrypt));
 }
@@ -115,7 +99,7 @@ TEST(Win32FileTest, NonAsciiNamesRoundTrip) {
   ASSERT_EQ(CheckInputs(data, key, 2, 0, notifier), 1);
   ASSERT_TRUE(TransformFile(data, key, 2, TransformDirection::Encrypt, notifier));
   EXPECT_EQ(ReadBytes(data), Expected(plain, {3, 1, 4}, 2, TransformDirection::Encrypt));
-  EXPECT_EQ(notifier.titles.front(), "Working file r\xE9sum\xE9.txt 1% done.");
+  EXPECT_EQ(notifier.progress.front(), "r\xE9sum\xE9.txt 1%");
 }
 
 TEST(Win32FileTest, ShortNameOfTheDataFileAsKeyIsRefused) {
@@ -127,8 +111,7 @@ TEST(Win32FileTest, ShortNameOfTheDataFileAsKeyIsRefused) {
   if (length == 0 || length >= MAX_PATH || data == short_name) GTEST_SKIP() << "no short names here";
   RecordingNotifier notifier;
   EXPECT_EQ(CheckInputs(data, short_name, 0, 0, notifier), 0);
-  ASSERT_EQ(notifier.warnings.size(), 1u);
-  EXPECT_EQ(notifier.warnings[0].caption, "Filename error. (Bad idea.)");
+  ExpectOnly(notifier, Event::kSameFile, short_name);
 }
 
 }  // namespace

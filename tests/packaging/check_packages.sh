@@ -20,7 +20,7 @@ fail() {
 version=$(dpkg-deb -f "$deb" Version)
 dpkg-deb -x "$deb" "$root" || fail "the package does not unpack"
 vaultine=$root/usr/bin/vaultine
-[ "$("$vaultine" --version)" = "vaultine $version" ] || fail "vaultine --version does not say $version"
+[ "$("$vaultine" --version | head -n 1)" = "vaultine $version" ] || fail "vaultine --version does not say $version"
 man -M "$root/usr/share/man" -w vaultine >/dev/null || fail "man finds no manual page"
 warnings=$(MANWIDTH=80 man --warnings -M "$root/usr/share/man" vaultine 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "the manual page has faults: $warnings"
@@ -39,7 +39,9 @@ folder=$(basename "$zip" .zip)
 [ "$(unzip -Z1 "$zip" | sort | tr '\n' ' ')" = "$folder/Qelt.EXE $folder/ReadMe.txt " ] ||
   fail "the zip holds $(unzip -Z1 "$zip" | tr '\n' ' ')"
 unzip -p "$zip" "$folder/Qelt.EXE" | cmp -s - "$exe" || fail "the zip's Qelt.EXE is not the 32-bit build"
-unzip -p "$zip" "$folder/ReadMe.txt" | head -n 1 | grep -qx "Vaultine $version" || fail "the zip's ReadMe.txt is not for $version"
+# Notepad before Windows 10 shows a text without carriage returns as one line.
+[ "$(unzip -p "$zip" "$folder/ReadMe.txt" | head -n 1)" = "Vaultine $version"$'\r' ] ||
+  fail "the zip's ReadMe.txt is not for $version, or has no CRLF line ends"
 
 [ "$failures" -eq 0 ] && echo "packages checked: $(basename "$deb"), $(basename "$zip")"
 [ "$failures" -eq 0 ]

@@ -3,6 +3,9 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 MountedDir::MountedDir(const std::string& path, const std::string& options) : path_(path) {
   mkdir(path.c_str(), 0755);
   mounted_ = mount("vaultine-test", path.c_str(), "tmpfs", 0, options.c_str()) == 0;
@@ -14,4 +17,39 @@ MountedDir::~MountedDir() {
 
 bool MountedDir::RemountReadOnly() {
   return mount("vaultine-test", path_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+}
+
+namespace {
+
+// The first line a shell command prints, or "" when it fails.
+std::string FirstLine(const std::string& command) {
+  std::string line;
+  if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
+    char buffer[256];
+    if (fgets(buffer, sizeof buffer, pipe) != nullptr) line = buffer;
+    if (pclose(pipe) != 0) line.clear();
+  }
+  if (!line.empty() && line.back() == '\n') line.pop_back();
+  return line;
+}
+
+}  // namespace
+
+ExfatDisk::ExfatDisk(const std::string& path) : path_(path) {
+  const std::string image = path + ".img";
+  if (std::system("command -v mkfs.exfat >/dev/null && command -v mount.exfat-fuse >/dev/null") != 0) {
+    why_not_ = "needs exfat-fuse and exfatprogs";
+    return;
+  }
+  device_ = FirstLine("truncate -s 16M '" + image + "' && mkfs.exfat '" + image + "' >/dev/null && losetup -f --show '" +
+                      image + "'");
+  mkdir(path.c_str(), 0755);
+  if (device_.empty() || std::system(("mount.exfat-fuse '" + device_ + "' '" + path + "' >/dev/null 2>&1").c_str()) != 0) {
+    why_not_ = "cannot mount an exFAT disk here (needs root, loop devices and /dev/fuse)";
+  }
+}
+
+ExfatDisk::~ExfatDisk() {
+  if (ok()) umount2(path_.c_str(), 0);
+  if (!device_.empty()) std::system(("losetup -d '" + device_ + "'").c_str());
 }

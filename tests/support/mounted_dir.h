@@ -21,3 +21,23 @@ class MountedDir {
 
 #define SKIP_UNLESS_MOUNTED(mount)                                                          \
   if (!(mount).ok()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root and mount rights)"
+
+// A small exFAT disk, as USB sticks and SD cards carry, mounted through FUSE
+// at path for one test where the test may (root, loop devices, /dev/fuse,
+// exfat-fuse and exfatprogs); unmounted when destroyed. Its names fold case,
+// and each spelling of a name gets a file number of its own.
+class ExfatDisk {
+ public:
+  explicit ExfatDisk(const std::string& path);
+  ~ExfatDisk();
+  ExfatDisk(const ExfatDisk&) = delete;
+  ExfatDisk& operator=(const ExfatDisk&) = delete;
+
+  bool ok() const { return why_not_.empty(); }
+  const std::string& why_not() const { return why_not_; }
+
+ private:
+  std::string path_;
+  std::string device_;
+  std::string why_not_;
+};

@@ -60,8 +60,8 @@ Bytes Expected(const Bytes& data, const Bytes& key, std::uint8_t offset, Transfo
   return out;
 }
 
-void ExpectOnlyWarning(const RecordingNotifier& notifier, const std::string& text, const std::string& caption) {
-  ASSERT_EQ(notifier.warnings.size(), 1u);
-  EXPECT_EQ(notifier.warnings[0].text, text);
-  EXPECT_EQ(notifier.warnings[0].caption, caption);
+void ExpectOnly(const RecordingNotifier& notifier, Event event, const std::string& path) {
+  ASSERT_EQ(notifier.reports.size(), 1u) << "told " << notifier.reports.size() << " things";
+  EXPECT_EQ(static_cast<int>(notifier.reports[0].event), static_cast<int>(event));
+  EXPECT_EQ(notifier.reports[0].path, path);
 }

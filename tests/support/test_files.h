@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "cipher/transform.h"
-#include "cipher/notifier.h"
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -46,34 +45,30 @@ Bytes Repeat(std::uint8_t byte, std::size_t count);
 // The cipher worked out byte by byte, independently of the engine.
 Bytes Expected(const Bytes& data, const Bytes& key, std::uint8_t offset, TransformDirection direction);
 
-struct Warning {
-  std::string text;
-  std::string caption;
-};
-
-// Remembers what the engine told the user; an optional hook runs on each title.
+// Remembers what the engine told; an optional hook runs at each progress
+// step, with its percentage.
 class RecordingNotifier : public Notifier {
  public:
-  void Warning(const std::string& text, const std::string& caption) override {
-    warnings.push_back({text, caption});
-  }
-  void Title(const std::string& text) override {
-    titles.push_back(text);
-    if (on_title) on_title(text);
+  void Tell(const Report& report) override { reports.push_back(report); }
+  void Progress(const std::string& name, const std::string& extension, int percent) override {
+    progress.push_back(name + extension + " " + std::to_string(percent) + "%");
+    if (on_progress) on_progress(percent);
   }
 
-  std::vector<::Warning> warnings;
-  std::vector<std::string> titles;
-  std::function<void(const std::string&)> on_title;
+  std::vector<Report> reports;
+  std::vector<std::string> progress;  // "report.txt 51%"
+  std::function<void(int percent)> on_progress;
 };
 
-// Fails the test unless the notifier showed exactly this one warning.
-void ExpectOnlyWarning(const RecordingNotifier& notifier, const std::string& text, const std::string& caption);
+// Fails the test unless the notifier told exactly one thing: this event,
+// about this path.
+void ExpectOnly(const RecordingNotifier& notifier, Event event, const std::string& path);
 
 // Holds a file open, the way another program would, until destroyed.
 class HeldOpen {
  public:
-  explicit HeldOpen(const std::string& path);
+  enum Mode { kReading, kWriting };
+  explicit HeldOpen(const std::string& path, Mode mode = kReading);
   ~HeldOpen();
   HeldOpen(const HeldOpen&) = delete;
   HeldOpen& operator=(const HeldOpen&) = delete;

@@ -39,7 +39,9 @@ void MakeSparseFile(const std::string& path, std::int64_t length) {
   close(fd);
 }
 
-HeldOpen::HeldOpen(const std::string& path) { handle_ = open(path.c_str(), O_RDONLY); }
+HeldOpen::HeldOpen(const std::string& path, Mode mode) {
+  handle_ = open(path.c_str(), mode == kReading ? O_RDONLY : O_WRONLY);
+}
 HeldOpen::~HeldOpen() {
   if (handle_ != -1) close(static_cast<int>(handle_));
 }

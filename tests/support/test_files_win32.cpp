@@ -59,9 +59,9 @@ void MakeSparseFile(const std::string& path, std::int64_t length) {
   if (!sized) throw std::runtime_error("cannot size " + path);
 }
 
-HeldOpen::HeldOpen(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+HeldOpen::HeldOpen(const std::string& path, Mode mode) {
+  HANDLE file = CreateFileA(path.c_str(), mode == kReading ? GENERIC_READ : GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file != INVALID_HANDLE_VALUE) handle_ = reinterpret_cast<std::intptr_t>(file);
 }
 

@@ -19,6 +19,7 @@
 #include "ui/double_click.h"
 #include "ui/path_display.h"
 #include "ui/resource.h"
+#include "ui/texts.h"
 
 namespace {
 
@@ -33,6 +34,80 @@ TEST(PathDisplayTest, TwentyCharactersAreShownWhole) {
   ASSERT_EQ(twenty.size(), 20u);
   EXPECT_EQ(AbbreviatedPath(twenty), twenty);
   EXPECT_EQ(AbbreviatedPath("C:\\abcdefghij\\klm.txt"), "C:\\...\\klm.txt");
+}
+
+// Every report in the program's own words: those of version 1.0x as they
+// were, the others in their style.
+TEST(WarningTextTest, EachReportReadsAsTheProgramSaysIt) {
+  const std::string data = "C:\\docs\\" + std::string(480, 'x') + ".txt";  // quoted whole
+  const std::string key = "C:\\key.bin";
+  const std::string working = WorkingPath(data);
+  struct Case {
+    Event event;
+    std::string path;
+    std::string text;
+    std::string caption;
+  };
+  const char* kInput = "Encrypt file error.";
+  const std::vector<Case> cases = {
+      {Event::kSameFile, key,
+       "Using  the same filename for encrypting file and a key file destroys the key file.\r\n"
+       "You won't be able to recover the encrypted file.\r\nChoose a differnt key file.",
+       "Filename error. (Bad idea.)"},
+      {Event::kNotFound, data, "Cannot find " + data + ".", kInput},
+      {Event::kIsFolder, data, "Cannot use " + data + ": it is a folder, not a file.", kInput},
+      {Event::kNotRegularFile, key, "Cannot use " + key + ": it is a device, a pipe or a socket, not a file.", kInput},
+      {Event::kInUse, key, key + " is in use: another program has it open for writing.\r\nClose it there, then try again.",
+       kInput},
+      {Event::kCannotOpen, key, "Could not open " + key + " (Access denied).", "Error: Could not read file!"},
+      {Event::kCannotMakeReadOnly, key, "Cannot make key file read only.", "Set Attribute Error."},
+      {Event::kOffsetOutOfRange, data, "Offset must be value between 0 and 255.", "Error"},
+      {Event::kKeyEmpty, key, "The key file " + key + " is empty: it holds no bytes to encrypt with.\r\n"
+                               "Choose another key file.", "Key file error."},
+      {Event::kRunInProgress, working, "Another run is working on this file: it is writing " + working +
+                                           ".\r\nWait until it is done, then try again.",
+       "Error: Could not create working file!"},
+      {Event::kKeyChanged, key, "The key file " + key + " was changed by another program during the run, so the "
+                                "file was not replaced.\r\nThe file is unchanged. Try again once nothing else is "
+                                "using the key file.", "Error: File changed during the run!"},
+      {Event::kGuardNotKept, data, "The working file could not be given what guards " + data + " (ACL: Access "
+                                   "denied): the result would have been open to more people than the file.\r\nThe "
+                                   "file is unchanged.", "Error: Could not write encrypted file!"},
+      {Event::kReadOnly, data, "Could not delete " + data + ".\r\nIt is read-only. The decrypted (plain text) "
+                               "result is in " + working + ".", "Error: Could not delete original file!"},
+      {Event::kDataInUse, data, data + " is in use by another program, so it was not replaced; it is unchanged.\r\n"
+                                "The decrypted (plain text) result is in " + working + ".", "Error: File in use!"},
+      {Event::kNotReplaced, data, "Encrypted file's name is left as: " + working,
+       "Error: Could not rename encrypted file!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.event));
+    Report report;
+    report.event = c.event;
+    report.path = c.path;
+    report.data_path = data;
+    report.key_path = key;
+    report.working_path = working;
+    report.direction = TransformDirection::Decrypt;
+    report.error = {5, "Access denied"};
+    report.detail = "ACL";
+    const WarningText warning = WarningFor(report);
+    EXPECT_EQ(warning.text, c.text);
+    EXPECT_EQ(warning.caption, c.caption);
+  }
+  // The last step's failures stay on the title line; a working file that
+  // could not go is named with the reason.
+  Report report;
+  report.event = Event::kReadOnly;
+  report.path = data;
+  report.working_path = working;
+  EXPECT_EQ(WarningFor(report).title, "Could not delete " + data + ".");
+  report.event = Event::kStopped;
+  report.left_behind = true;
+  report.not_removed = {5, "Access denied"};
+  EXPECT_EQ(WarningFor(report).text, "Stopped before the end. " + data + " is unchanged.\r\nThe working file " +
+                                         working + " could not be removed (Access denied); remove it yourself.");
+  EXPECT_EQ(ProgressTitle("report", ".txt", 51), "Working file report.txt 51% done.");
 }
 
 TEST(DoubleClickFilterTest, FurtherClicksOfADoubleClickOnOneButtonAreDropped) {
@@ -125,7 +200,8 @@ TEST(CipherDialogTest, ACommandWorksOnItsOwnWindowWhicheverWindowIsActive) {
   dialog.DoModal();
   DestroyWindow(other);
 
-  EXPECT_EQ(user.Said(), "Could not delete " + data + ".");
+  EXPECT_EQ(user.Said(), "Could not delete " + data + ".\r\nIt is read-only. The encrypted result is in " +
+                             WorkingPath(data) + ".");
   EXPECT_EQ(box_owner, dialog_window);
   EXPECT_FALSE(encrypt_enabled_meanwhile);
   EXPECT_TRUE(encrypt_enabled_after);

@@ -1,0 +1,125 @@
+#include "cli/messages.h"
+
+namespace {
+
+std::string Result(const Report& report) {
+  return report.direction == TransformDirection::Encrypt ? "the encrypted result" : "the decrypted result (plain text)";
+}
+
+std::string Done(const Report& report) {
+  return report.direction == TransformDirection::Encrypt ? "encrypted" : "decrypted";
+}
+
+std::string WhyReadOnly(const Report& report) {
+  switch (report.because) {
+    case os::ReadOnlyBecause::kMarked:
+      return "it is read-only";
+    case os::ReadOnlyBecause::kNoPermission:
+      return "you may not write it (" + report.error.text + ")";
+    case os::ReadOnlyBecause::kOwnerNotKept:
+      return "its owner and group could not be kept for the result";
+    case os::ReadOnlyBecause::kCheckFailed:
+      break;
+  }
+  return "whether it may be written could not be learnt (" + report.error.text + ")";
+}
+
+// What happened to the file the report is about, after "vaultine: FILE: ".
+std::string What(const Report& report) {
+  const std::string& working = report.working_path;
+  const std::string& reason = report.error.text;
+  const std::string unchanged = "; the file is unchanged";
+  switch (report.event) {
+    case Event::kSameFile:
+      return "is " + report.data_path + " itself under another name; a file enciphered with itself could never be "
+             "recovered";
+    case Event::kNotFound:
+      return reason.empty() ? "No such file or directory" : reason;
+    case Event::kIsFolder:
+      return "Is a directory";
+    case Event::kNotRegularFile:
+      return "not a regular file";
+    case Event::kInUse:
+      return "another program has it open for writing; try again once it is done";
+    case Event::kCannotOpen:
+      return reason;
+    case Event::kCannotMakeReadOnly:
+      return "cannot make it read-only: " + reason;
+    case Event::kOffsetOutOfRange:
+      return "the offset must be from 0 to 255";
+    case Event::kKeyEmpty:
+      return "the key file is empty; a key needs at least one byte";
+    case Event::kKeyMadeAnew:
+      return "its content is made anew at each read, so it could never decrypt the file";
+    case Event::kWorkingIsInput:
+      return "its working file would be " + working + ", which is this file or the key file; rename that file, "
+             "then try again";
+    case Event::kWorkingInTheWay:
+      return working + " is in the way of its working file, left by a run that did not finish; the file is "
+             "whole: remove or rename " + working + ", then try again";
+    case Event::kRunInProgress:
+      return "another run is working on it (writing " + working + "); try again once it is done";
+    case Event::kCannotCreate:
+      return "cannot create the working file " + working + ": " + reason;
+    case Event::kCannotRead:
+      return "read error: " + reason + unchanged;
+    case Event::kCannotWrite:
+      return "cannot write the working file " + working + ": " + reason + unchanged;
+    case Event::kCannotWriteOutput:
+      return reason;
+    case Event::kWorkingCutShort:
+      return "another program cut the working file " + working + " short" + unchanged;
+    case Event::kStopped:
+      return "stopped" + unchanged;
+    case Event::kDataChanged:
+      return "changed by another program during the run; left as it now is";
+    case Event::kKeyChanged:
+      return "changed by another program during the run; " + report.data_path + " is unchanged";
+    case Event::kWorkingChanged:
+      return "another program removed or replaced the working file " + working + unchanged;
+    case Event::kGuardNotKept:
+      return "cannot give the working file its " + report.detail + " (" + reason +
+             "), without which the result would be open to more people" + unchanged;
+    case Event::kUnexpected:
+      return report.detail + unchanged;
+    case Event::kReadOnly:
+      return "not replaced: " + WhyReadOnly(report) + "; " + Result(report) + " is in " + working;
+    case Event::kDataInUse:
+      return "in use by another program, so not replaced; " + Result(report) + " is in " + working;
+    case Event::kNotReplaced:
+      return "could not be replaced (" + reason + "); " + Result(report) + " is in " + working;
+    case Event::kAttributeNotKept:
+      return Done(report) + " without its attribute " + report.detail + ", which this file system cannot keep (" +
+             reason + ")";
+    case Event::kNotFlushed:
+      return Done(report) + ", but its folder could not be flushed (" + reason +
+             "): the result may not be on disk yet";
+  }
+  return report.detail;
+}
+
+// Whom the line is about: the data file, where the report concerns its
+// working file.
+const std::string& Subject(const Report& report) {
+  switch (report.event) {
+    case Event::kCannotCreate:
+    case Event::kCannotWrite:
+    case Event::kWorkingCutShort:
+    case Event::kWorkingChanged:
+    case Event::kWorkingInTheWay:
+    case Event::kRunInProgress:
+      return report.data_path;
+    default:
+      return report.path;
+  }
+}
+
+}  // namespace
+
+std::string MessageFor(const Report& report) {
+  std::string message = "vaultine: " + Subject(report) + ": " + What(report);
+  if (report.left_behind) {
+    message += "; the working file " + report.working_path + " could not be removed (" + report.not_removed.text + ")";
+  }
+  return message;
+}

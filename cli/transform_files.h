@@ -1,0 +1,14 @@
+#pragma once
+
+#include "cli/options.h"
+
+enum ExitStatus { kAllDone = 0, kSomeFailed = 1, kUsageError = 2 };
+
+// Transforms each FILE in place, and with -r every regular file under the
+// folders among them, as one press of the Windows program's button each;
+// what cannot be done is said and the rest goes on. Returns the exit status,
+// or ends the process by the signal that stopped it.
+int TransformFiles(const Options& options);
+
+// Transforms FILE, or standard input, to standard output.
+int TransformToStandardOutput(const Options& options);

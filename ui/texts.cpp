@@ -1,0 +1,194 @@
+#include "ui/texts.h"
+
+#include "cipher/format.h"
+
+namespace {
+
+// The wording of version 1.0x.
+constexpr char kSameFile[] =
+    "Using  the same filename for encrypting file and a key file destroys the key file.\r\n"
+    "You won't be able to recover the encrypted file.\r\n"
+    "Choose a differnt key file.";
+constexpr char kSameFileCaption[] = "Filename error. (Bad idea.)";
+constexpr char kCannotFind[] = "Cannot find %s.";
+constexpr char kInputCaption[] = "Encrypt file error.";
+constexpr char kCannotMakeReadOnly[] = "Cannot make key file read only.";
+constexpr char kCannotMakeReadOnlyCaption[] = "Set Attribute Error.";
+constexpr char kOffsetRange[] = "Offset must be value between 0 and 255.";
+constexpr char kOffsetRangeCaption[] = "Error";
+constexpr char kCouldNotDelete[] = "Could not delete %s.";
+constexpr char kCouldNotDeleteCaption[] = "Error: Could not delete original file!";
+constexpr char kNameLeftAs[] = "Encrypted file's name is left as: %s";
+constexpr char kNameLeftAsCaption[] = "Error: Could not rename encrypted file!";
+constexpr char kProgressTitle[] = "Working file %s%s %i%% done.";
+
+// What version 1.0x left unreported.
+constexpr char kIsFolder[] = "Cannot use %s: it is a folder, not a file.";
+constexpr char kNotRegularFile[] = "Cannot use %s: it is a device, a pipe or a socket, not a file.";
+constexpr char kInUse[] =
+    "%s is in use: another program has it open for writing.\r\n"
+    "Close it there, then try again.";
+constexpr char kCouldNotOpen[] = "Could not open %s (%s).";
+constexpr char kKeyEmpty[] =
+    "The key file %s is empty: it holds no bytes to encrypt with.\r\n"
+    "Choose another key file.";
+constexpr char kKeyMadeAnew[] =
+    "The content of the key file %s is made anew each time it is read, so the file could never be decrypted.\r\n"
+    "Choose another key file.";
+constexpr char kKeyCaption[] = "Key file error.";
+constexpr char kWorkingFileIsInput[] =
+    "The working file for this file would be %s, which is the file itself or the key file.\r\n"
+    "Rename that file, then try again.";
+constexpr char kWorkingFileExists[] =
+    "A file named %s is in the way of the working file.\r\n"
+    "It was left by a run that did not finish or could not replace the file; the data file itself is whole. "
+    "Remove or rename it, then try again.";
+constexpr char kRunInProgress[] =
+    "Another run is working on this file: it is writing %s.\r\n"
+    "Wait until it is done, then try again.";
+constexpr char kCouldNotCreate[] = "Could not create the working file %s (%s).";
+constexpr char kWorkingFileCaption[] = "Error: Could not create working file!";
+constexpr char kCouldNotRead[] = "Could not read %s (%s). The file is unchanged.";
+constexpr char kReadCaption[] = "Error: Could not read file!";
+constexpr char kCouldNotWrite[] = "Could not write the working file %s (%s). The original file is unchanged.";
+constexpr char kCutShort[] = "another program cut it short";
+constexpr char kCouldNotWriteOutput[] = "Could not write the output (%s).";
+constexpr char kGuardNotKept[] =
+    "The working file could not be given what guards %s (%s: %s): the result would have been open to more "
+    "people than the file.\r\n"
+    "The file is unchanged.";
+constexpr char kWriteCaption[] = "Error: Could not write encrypted file!";
+constexpr char kStopped[] = "Stopped before the end. %s is unchanged.";
+constexpr char kStoppedCaption[] = "Interrupted!";
+constexpr char kDataChanged[] =
+    "%s was changed by another program during the run, so it was not replaced.\r\n"
+    "It is left as it now is. Try again once nothing else is using it.";
+constexpr char kKeyChanged[] =
+    "The key file %s was changed by another program during the run, so the file was not replaced.\r\n"
+    "The file is unchanged. Try again once nothing else is using the key file.";
+constexpr char kWorkingFileChanged[] =
+    "The working file %s was removed or replaced by another program during the run, so nothing was replaced.\r\n"
+    "The data file is unchanged. Try again.";
+constexpr char kChangedCaption[] = "Error: File changed during the run!";
+constexpr char kUnexpected[] = "Could not finish with %s: %s. The file was not replaced.";
+constexpr char kUnexpectedCaption[] = "Error: Could not finish!";
+constexpr char kDataInUse[] =
+    "%s is in use by another program, so it was not replaced; it is unchanged.\r\n"
+    "The %s result is in %s.";
+constexpr char kDataInUseCaption[] = "Error: File in use!";
+constexpr char kResultIn[] = "\r\n%s The %s result is in %s.";
+constexpr char kMarked[] = "It is read-only.";
+constexpr char kNoPermission[] = "You may not change it.";
+constexpr char kOwnerNotKept[] = "The result could not keep its owner and group.";
+constexpr char kCheckFailed[] = "Whether it may be changed could not be learnt (%s).";
+constexpr char kNotRemoved[] = "\r\nThe working file %s could not be removed (%s); remove it yourself.";
+constexpr char kAttributeNotKept[] = "%s was replaced without its attribute %s, which this disk cannot keep (%s).";
+constexpr char kNotFlushed[] =
+    "%s was replaced, but its folder could not be flushed (%s): the result may not be on disk yet.";
+constexpr char kRemarkCaption[] = "Warning";
+
+// "encrypted", or "decrypted, in plain text": what the working file holds.
+const char* ResultWord(TransformDirection direction) {
+  return direction == TransformDirection::Encrypt ? "encrypted" : "decrypted (plain text)";
+}
+
+std::string WhyReadOnly(const Report& report) {
+  switch (report.because) {
+    case os::ReadOnlyBecause::kMarked:
+      return kMarked;
+    case os::ReadOnlyBecause::kNoPermission:
+      return kNoPermission;
+    case os::ReadOnlyBecause::kOwnerNotKept:
+      return kOwnerNotKept;
+    case os::ReadOnlyBecause::kCheckFailed:
+      break;
+  }
+  return Format(kCheckFailed, report.error.text.c_str());
+}
+
+WarningText Text(const Report& report) {
+  const char* path = report.path.c_str();
+  const char* reason = report.error.text.c_str();
+  switch (report.event) {
+    case Event::kSameFile:
+      return {kSameFile, kSameFileCaption, ""};
+    case Event::kNotFound:
+      return {Format(kCannotFind, path), kInputCaption, ""};
+    case Event::kIsFolder:
+      return {Format(kIsFolder, path), kInputCaption, ""};
+    case Event::kNotRegularFile:
+      return {Format(kNotRegularFile, path), kInputCaption, ""};
+    case Event::kInUse:
+      return {Format(kInUse, path), kInputCaption, ""};
+    case Event::kCannotOpen:
+      return {Format(kCouldNotOpen, path, reason), kReadCaption, ""};
+    case Event::kCannotMakeReadOnly:
+      return {kCannotMakeReadOnly, kCannotMakeReadOnlyCaption, ""};
+    case Event::kOffsetOutOfRange:
+      return {kOffsetRange, kOffsetRangeCaption, ""};
+    case Event::kKeyEmpty:
+      return {Format(kKeyEmpty, path), kKeyCaption, ""};
+    case Event::kKeyMadeAnew:
+      return {Format(kKeyMadeAnew, path), kKeyCaption, ""};
+    case Event::kWorkingIsInput:
+      return {Format(kWorkingFileIsInput, report.working_path.c_str()), kWorkingFileCaption, ""};
+    case Event::kWorkingInTheWay:
+      return {Format(kWorkingFileExists, path), kWorkingFileCaption, ""};
+    case Event::kRunInProgress:
+      return {Format(kRunInProgress, path), kWorkingFileCaption, ""};
+    case Event::kCannotCreate:
+      return {Format(kCouldNotCreate, path, reason), kWorkingFileCaption, ""};
+    case Event::kCannotRead:
+      return {Format(kCouldNotRead, path, reason), kReadCaption, ""};
+    case Event::kCannotWrite:
+      return {Format(kCouldNotWrite, path, reason), kWriteCaption, ""};
+    case Event::kCannotWriteOutput:
+      return {Format(kCouldNotWriteOutput, reason), kWriteCaption, ""};
+    case Event::kWorkingCutShort:
+      return {Format(kCouldNotWrite, path, kCutShort), kWriteCaption, ""};
+    case Event::kStopped:
+      return {Format(kStopped, path), kStoppedCaption, ""};
+    case Event::kDataChanged:
+      return {Format(kDataChanged, path), kChangedCaption, ""};
+    case Event::kKeyChanged:
+      return {Format(kKeyChanged, path), kChangedCaption, ""};
+    case Event::kWorkingChanged:
+      return {Format(kWorkingFileChanged, path), kChangedCaption, ""};
+    case Event::kGuardNotKept:
+      return {Format(kGuardNotKept, path, report.detail.c_str(), reason), kWriteCaption, ""};
+    case Event::kUnexpected:
+      return {Format(kUnexpected, path, report.detail.c_str()), kUnexpectedCaption, ""};
+    case Event::kReadOnly: {
+      const std::string first = Format(kCouldNotDelete, path);
+      return {first + Format(kResultIn, WhyReadOnly(report).c_str(), ResultWord(report.direction),
+                             report.working_path.c_str()),
+              kCouldNotDeleteCaption, first};
+    }
+    case Event::kDataInUse:
+      return {Format(kDataInUse, path, ResultWord(report.direction), report.working_path.c_str()), kDataInUseCaption,
+              ""};
+    case Event::kNotReplaced: {
+      const std::string text = Format(kNameLeftAs, report.working_path.c_str());
+      return {text, kNameLeftAsCaption, text};
+    }
+    case Event::kAttributeNotKept:
+      return {Format(kAttributeNotKept, path, report.detail.c_str(), reason), kRemarkCaption, ""};
+    case Event::kNotFlushed:
+      return {Format(kNotFlushed, path, reason), kRemarkCaption, ""};
+  }
+  return {report.path, kUnexpectedCaption, ""};
+}
+
+}  // namespace
+
+WarningText WarningFor(const Report& report) {
+  WarningText warning = Text(report);
+  if (report.left_behind) {
+    warning.text += Format(kNotRemoved, report.working_path.c_str(), report.not_removed.text.c_str());
+  }
+  return warning;
+}
+
+std::string ProgressTitle(const std::string& name, const std::string& extension, int percent) {
+  return Format(kProgressTitle, name.c_str(), extension.c_str(), percent);
+}
