@@ -2,7 +2,15 @@
 
 namespace {
 
-std::string Cut(const std::string& part) { return part.substr(0, kMaxPart); }
+// At most kMaxPart characters, never half of one.
+std::string Cut(const std::string& part) {
+  std::string::size_type characters = 0;
+  for (std::string::size_type i = 0; i < part.size(); ++i) {
+    const bool starts_character = (static_cast<unsigned char>(part[i]) & 0xC0) != 0x80;
+    if (starts_character && ++characters > kMaxPart) return part.substr(0, i);
+  }
+  return part;
+}
 
 bool HasDrive(const std::string& path, const PathSyntax& syntax) {
   return syntax.drive_letters && path.size() >= 2 && path[1] == ':';

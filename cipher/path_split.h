@@ -25,9 +25,9 @@ struct PathParts {
 
 // The one splitter of paths, for every caller. Splits as the Windows
 // run-time's splitter does, except that a part longer than kMaxPart
-// characters is cut to kMaxPart rather than emptied. Paths are UTF-8 (or
-// bytes on POSIX), whose multi-byte characters never hold a separator or a
-// full stop.
+// characters is cut to kMaxPart characters rather than emptied. Paths are
+// UTF-8 (or bytes on POSIX), whose multi-byte characters never hold a
+// separator or a full stop.
 constexpr std::string::size_type kMaxPart = 255;
 PathParts SplitPath(const std::string& path, const PathSyntax& syntax = kNativePaths);
 

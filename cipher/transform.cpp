@@ -295,7 +295,7 @@ void ShiftBytes(std::uint8_t* data, const std::uint8_t* key, std::size_t count, 
 std::string WorkingPath(const std::string& data_path) {
   const std::string::size_type dot = data_path.find('.', FileNameStart(data_path));
   const std::string working = dot == std::string::npos ? data_path + "." : data_path.substr(0, dot + 1);
-  return working + os::kWorkingSuffix;
+  return working + os::WorkingSuffix();
 }
 
 std::int64_t FileLength(os::InputFile& stream) {

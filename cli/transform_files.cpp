@@ -22,7 +22,7 @@ std::string OtherLinks(std::uint64_t links) {
 
 // A working file left by an earlier run: its name ends as working names do.
 bool IsWorkingFile(const std::string& path) {
-  const std::string ending = std::string(".") + os::kWorkingSuffix;
+  const std::string ending = "." + os::WorkingSuffix();
   const std::string name = NamePart(path);
   return name.size() >= ending.size() && name.compare(name.size() - ending.size(), ending.size(), ending) == 0;
 }

@@ -3,6 +3,7 @@
 #include <exception>
 #include <string>
 
+#include "cipher/utf16.h"
 #include "framework/win_app.h"
 
 BEGIN_MESSAGE_MAP(CDialog, CCmdTarget)
@@ -45,7 +46,7 @@ void CenterOverOwner(HWND window) {
 void ReportFailure(HWND window, const char* what) {
   const std::string text = std::string("This could not be done: ") + what + ".";
   const std::string caption = AfxGetApp() != nullptr ? AfxGetApp()->GetAppTitle() : ModuleTitle();
-  MessageBoxA(window, text.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
+  MessageBoxW(window, Utf16(text).c_str(), Utf16(caption).c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 }  // namespace
@@ -55,7 +56,9 @@ CDialog::CDialog(UINT templateId, HWND parent) : m_templateId(templateId), m_par
 INT_PTR CDialog::DoModal() {
   HINSTANCE instance = AfxGetApp() != nullptr ? AfxGetApp()->m_hInstance : GetModuleHandleA(nullptr);
   // The owner stays disabled while the dialog runs, as for any modal window.
-  INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(m_templateId), ModalOwner(), DialogProc,
+  // A dialog of wide characters, so that its fields and title show every
+  // name as Windows spells it.
+  INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(m_templateId), ModalOwner(), DialogProc,
                                    reinterpret_cast<LPARAM>(this));
   m_hWnd = nullptr;
   return result;

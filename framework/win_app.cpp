@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cipher/path_split.h"
+#include "cipher/utf16.h"
 #include "framework/dialog.h"
 
 namespace {
@@ -10,9 +11,12 @@ namespace {
 CWinApp* the_app = nullptr;
 
 std::string ModulePath() {
-  char path[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return std::string(path, length < MAX_PATH ? length : 0);
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (length < path.size()) return Utf8(path.substr(0, length));
+    path.resize(path.size() * 2);
+  }
 }
 
 }  // namespace
@@ -34,9 +38,9 @@ BOOL CWinApp::InitInstance() { return TRUE; }
 
 int CWinApp::Run() {
   MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
   return ExitInstance();
 }
@@ -52,9 +56,12 @@ void CWinApp::OnHelp() {
   const std::string help_file = FolderPart(module) + SplitPath(module).name + ".HLP";
 
   // Without the file the help engine would only start to say so.
-  bool launched = GetFileAttributesA(help_file.c_str()) != INVALID_FILE_ATTRIBUTES &&
-                  WinHelpA(active, help_file.c_str(), HELP_CONTEXT, topic);
-  if (!launched) MessageBoxA(active, "Failed to launch help.", GetAppTitle().c_str(), MB_OK | MB_ICONEXCLAMATION);
+  const std::wstring wide_help_file = Utf16(help_file);
+  bool launched = GetFileAttributesW(wide_help_file.c_str()) != INVALID_FILE_ATTRIBUTES &&
+                  WinHelpW(active, wide_help_file.c_str(), HELP_CONTEXT, topic);
+  if (!launched) {
+    MessageBoxW(active, L"Failed to launch help.", Utf16(GetAppTitle()).c_str(), MB_OK | MB_ICONEXCLAMATION);
+  }
 }
 
 std::string CWinApp::GetAppTitle() const { return m_pszAppName != nullptr ? m_pszAppName : ModuleTitle(); }

@@ -2,9 +2,9 @@
 
 // The file services the engine needs, one implementation per platform:
 // file_system_win32.cpp and file_system_posix.cpp; file_system.cpp holds what
-// both share. Paths are byte strings in the platform's own encoding (the ANSI
-// code page on Windows, UTF-8 on POSIX). Every result that can fail carries
-// the system's reason, taken at the call that failed.
+// both share. Paths are UTF-8 on Windows, converted at the Win32 calls, and
+// bytes on POSIX, as the system gives them. Every result that can fail
+// carries the system's reason, taken at the call that failed.
 
 #include <cstddef>
 #include <cstdint>
@@ -13,9 +13,9 @@
 
 namespace os {
 
-// The three characters that end a working file's name, in this platform's
-// path encoding: "1", "e with circumflex", "9".
-extern const char kWorkingSuffix[];
+// The three characters that end a working file's name: "1", "e with
+// circumflex", "9", as this system has always spelled them on disk.
+const std::string& WorkingSuffix();
 
 // The system's reason for a failure.
 struct Error {
@@ -180,6 +180,10 @@ class NewFile {
   void Keep() { keep_ = true; }
 
  protected:
+  // Creates it as Create does, guarded as security says (a Windows security
+  // descriptor) rather than by the folder's defaults; POSIX guards a file
+  // once it is written.
+  Created CreateWith(const std::string& path, const void* security);
   void Close();
 
   const Folder& folder_;

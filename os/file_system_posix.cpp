@@ -18,7 +18,10 @@
 
 namespace os {
 
-const char kWorkingSuffix[] = "1\xC3\xAA" "9";
+const std::string& WorkingSuffix() {
+  static const std::string suffix = "1\xC3\xAA" "9";
+  return suffix;
+}
 
 namespace {
 
@@ -292,6 +295,8 @@ NewFile::~NewFile() {
   Error ignored;
   Remove(&ignored);
 }
+
+NewFile::Created NewFile::CreateWith(const std::string& path, const void*) { return Create(path); }
 
 NewFile::Created NewFile::Create(const std::string& path) {
   const std::string name = NamePart(path);

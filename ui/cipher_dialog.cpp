@@ -2,16 +2,17 @@
 
 #include <windowsx.h>
 
-#include <cstring>
+#include <cwchar>
 
 #include "cipher/input_checks.h"
+#include "cipher/utf16.h"
 #include "framework/dialog_number.h"
 #include "framework/win_app.h"
 #include "ui/window_notifier.h"
 #include "ui/resource.h"
 
-char g_storedDataPath[kPathCapacity];
-char g_storedKeyPath[kPathCapacity];
+wchar_t g_storedDataPath[kPathCapacity];
+wchar_t g_storedKeyPath[kPathCapacity];
 
 BEGIN_MESSAGE_MAP(CCipherDlg, CDialog)
   ON_WM_SYSCOMMAND()
@@ -52,13 +53,15 @@ void CCipherDlg::RunCommand(int button, TransformDirection direction) {
                              button_area)) {
     return;
   }
-  std::strcpy(m_dataPath, g_storedDataPath);
-  std::strcpy(m_keyPath, g_storedKeyPath);
+  std::wcscpy(m_dataPath, g_storedDataPath);
+  std::wcscpy(m_keyPath, g_storedKeyPath);
   m_offset = static_cast<std::int32_t>(GetDlgItemUnsigned(m_hWnd, IDC_OFFSET));
-  if (m_keyPath[0] == '\0' || m_dataPath[0] == '\0') return;
+  if (m_keyPath[0] == L'\0' || m_dataPath[0] == L'\0') return;
 
   WindowNotifier notifier(m_hWnd);
-  if (!CheckInputs(m_dataPath, m_keyPath, m_offset, m_readOnly, notifier)) return;
+  const std::string data_path = Utf8(m_dataPath);
+  const std::string key_path = Utf8(m_keyPath);
+  if (!CheckInputs(data_path, key_path, m_offset, m_readOnly, notifier)) return;
   {
     // However the run ends, the window is given back usable.
     struct GiveBack {
@@ -67,7 +70,7 @@ void CCipherDlg::RunCommand(int button, TransformDirection direction) {
       ~GiveBack() { dialog.EndRun(focus); }
     } give_back{*this, GetFocus()};
     EnableCommandButtons(FALSE);
-    TransformFile(m_dataPath, m_keyPath, static_cast<std::uint8_t>(m_offset), direction, notifier);
+    TransformFile(data_path, key_path, static_cast<std::uint8_t>(m_offset), direction, notifier);
   }
   SetDlgItemTextA(m_hWnd, IDC_DATA_DISPLAY, "");
 }

@@ -10,10 +10,11 @@
 
 constexpr int kPathCapacity = 520;
 
-// The paths chosen with the browse buttons, for the whole run. A cancelled
-// browse empties its path; the commands only read them.
-extern char g_storedDataPath[kPathCapacity];
-extern char g_storedKeyPath[kPathCapacity];
+// The paths chosen with the browse buttons, for the whole run, as Windows
+// spells them. A cancelled browse empties its path; the commands only read
+// them.
+extern wchar_t g_storedDataPath[kPathCapacity];
+extern wchar_t g_storedKeyPath[kPathCapacity];
 
 // The main window: choose a data file and a key file, set the offset, and
 // encrypt or decrypt the data file in place.
@@ -53,8 +54,8 @@ class CCipherDlg : public CDialog {
 
   std::int32_t m_offset = 0;
   std::int32_t m_readOnly = 0;
-  char m_keyPath[kPathCapacity] = {};
-  char m_dataPath[kPathCapacity] = {};
+  wchar_t m_keyPath[kPathCapacity] = {};
+  wchar_t m_dataPath[kPathCapacity] = {};
   HICON m_hIcon;
   DoubleClickFilter m_clicks;
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "cipher/utf16.h"
 #include "ui/cipher_dialog.h"
 #include "ui/file_selection.h"
 #include "ui/path_display.h"
@@ -18,28 +19,28 @@ namespace {
 // The record as the earliest 32-bit Open dialog knew it, ending with
 // lpTemplateName: every Windows since accepts that size, and shows the same
 // dialog for it.
-constexpr DWORD kOpenFileNameSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
+constexpr DWORD kOpenFileNameSize = offsetof(OPENFILENAMEW, lpTemplateName) + sizeof(LPCWSTR);
 #ifndef _WIN64
 static_assert(kOpenFileNameSize == 76, "the earliest record is 76 bytes");
 #endif
 
-void ShowChosenPath(HWND dialog, const char* path, int field) {
-  SetDlgItemTextA(dialog, field, AbbreviatedPath(path).c_str());
+void ShowChosenPath(HWND dialog, const wchar_t* path, int field) {
+  SetDlgItemTextW(dialog, field, Utf16(AbbreviatedPath(Utf8(path))).c_str());
 }
 
 }  // namespace
 
-int BrowseForFile(HWND owner, char* path, int capacity) {
-  path[0] = '\0';
-  OPENFILENAMEA record;
+int BrowseForFile(HWND owner, wchar_t* path, int capacity) {
+  path[0] = L'\0';
+  OPENFILENAMEW record;
   std::memset(&record, 0, sizeof record);
   record.lStructSize = kOpenFileNameSize;
   record.hwndOwner = owner;
-  record.lpstrFilter = "All Files (*.*)\0*.*\0";
+  record.lpstrFilter = L"All Files (*.*)\0*.*\0";
   record.lpstrFile = path;
   record.nMaxFile = static_cast<DWORD>(capacity);
   record.Flags = OFN_PATHMUSTEXIST;
-  int chosen = GetOpenFileNameA(&record);
+  int chosen = GetOpenFileNameW(&record);
   if (chosen != 0) return chosen;
 
   char text[64] = "Common Dialog Error: ";

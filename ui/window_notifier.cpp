@@ -1,5 +1,6 @@
 #include "ui/window_notifier.h"
 
+#include "cipher/utf16.h"
 #include "ui/texts.h"
 
 WindowNotifier::WindowNotifier(HWND window) : window_(window) {}
@@ -7,13 +8,13 @@ WindowNotifier::WindowNotifier(HWND window) : window_(window) {}
 void WindowNotifier::Tell(const Report& report) {
   const WarningText warning = WarningFor(report);
   DiscardWaitingInput();  // a key pressed meanwhile must not answer the box unseen
-  MessageBoxA(window_, warning.text.c_str(), warning.caption.c_str(), MB_ICONEXCLAMATION);
+  MessageBoxW(window_, Utf16(warning.text).c_str(), Utf16(warning.caption).c_str(), MB_ICONEXCLAMATION);
   // The last step's failures stay on the title line until the command ends.
-  if (!warning.title.empty()) SetWindowTextA(window_, warning.title.c_str());
+  if (!warning.title.empty()) SetWindowTextW(window_, Utf16(warning.title).c_str());
 }
 
 void WindowNotifier::Progress(const std::string& name, const std::string& extension, int percent) {
-  SetWindowTextA(window_, ProgressTitle(name, extension, percent).c_str());
+  SetWindowTextW(window_, Utf16(ProgressTitle(name, extension, percent)).c_str());
 }
 
 void DiscardWaitingInput() {
@@ -24,7 +25,7 @@ void DiscardWaitingInput() {
   };
   MSG message;
   for (const auto& range : kRanges) {
-    while (PeekMessageA(&message, nullptr, range[0], range[1], PM_REMOVE)) {
+    while (PeekMessageW(&message, nullptr, range[0], range[1], PM_REMOVE)) {
     }
   }
 }

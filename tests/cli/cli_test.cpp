@@ -397,7 +397,7 @@ TEST_F(CliTest, RecursiveTransformsTheRegularFilesOfATreeAndNothingElse) {
   const std::string top = dir.File("tree");
   WriteFile("tree/a.txt", a);
   WriteFile("tree/sub/b.txt", b);
-  WriteFile(std::string("tree/sub/c.") + os::kWorkingSuffix, leftover);
+  WriteFile(std::string("tree/sub/c.") + os::WorkingSuffix(), leftover);
   WriteFile("outside.txt", outside);
   WriteFile("tree/key.bin", key);
   ASSERT_EQ(symlink("../outside.txt", dir.File("tree/link").c_str()), 0);
@@ -407,18 +407,18 @@ TEST_F(CliTest, RecursiveTransformsTheRegularFilesOfATreeAndNothingElse) {
   EXPECT_EQ(result.err, "vaultine: " + top + "/fifo: skipped: not a regular file\n"
                         "vaultine: " + top + "/key.bin: skipped: it is the key file\n"
                         "vaultine: " + top + "/link: skipped: a symbolic link, which -r does not follow\n"
-                        "vaultine: " + top + "/sub/c." + os::kWorkingSuffix +
+                        "vaultine: " + top + "/sub/c." + os::WorkingSuffix() +
                             ": skipped: a working file, left by a run that did not finish\n");
   EXPECT_EQ(ReadBytes(dir.File("tree/a.txt")), Expected(a, key, 0, TransformDirection::Encrypt));
   EXPECT_EQ(ReadBytes(dir.File("tree/sub/b.txt")), Expected(b, key, 0, TransformDirection::Encrypt));
-  EXPECT_EQ(ReadBytes(dir.File(std::string("tree/sub/c.") + os::kWorkingSuffix)), leftover);
+  EXPECT_EQ(ReadBytes(dir.File(std::string("tree/sub/c.") + os::WorkingSuffix())), leftover);
   EXPECT_EQ(ReadBytes(dir.File("outside.txt")), outside);
   EXPECT_EQ(ReadBytes(dir.File("tree/key.bin")), key);
   // A failure deep in the tree is named from the root the user gave.
   ASSERT_EQ(chmod(dir.File("tree/sub/b.txt").c_str(), 0444), 0);
   const std::string err = Run({"decrypt", "-r", "-k", key_path, "tree"}, ::Start::From(dir.path())).err;
   EXPECT_NE(err.find("\nvaultine: tree/sub/b.txt: not replaced: it is read-only; the decrypted result (plain text) "
-                     "is in tree/sub/b." + std::string(os::kWorkingSuffix) + "\n"),
+                     "is in tree/sub/b." + os::WorkingSuffix() + "\n"),
             std::string::npos) << err;
 }
 
@@ -646,7 +646,7 @@ TEST_F(CliTest, CtrlCStopsAShellLoopAroundTheCommand) {
     _exit(127);
   }
   setpgid(shell, shell);
-  AwaitWorkingFile(dir.File("a.") + os::kWorkingSuffix);
+  AwaitWorkingFile(dir.File("a.") + os::WorkingSuffix());
   kill(-shell, SIGINT);
   int status = 0;
   waitpid(shell, &status, 0);

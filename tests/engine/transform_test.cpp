@@ -86,7 +86,7 @@ TEST_F(TransformFileTest, EncryptTwiceDecryptOnceLeavesItEncipheredOnce) {
 TEST_F(TransformFileTest, WorkingFileLiesBesideTheDataFileInADottedFolder) {
   ASSERT_TRUE(MakeDirectory(dir.File("first.last")));
   data_path = dir.File("first.last") + kSeparator + "report.txt";
-  const std::string working = dir.File("first.last") + kSeparator + "report." + os::kWorkingSuffix;
+  const std::string working = dir.File("first.last") + kSeparator + "report." + os::WorkingSuffix();
   ASSERT_EQ(WorkingPath(data_path), working);
   bool seen = false;
   notifier.on_progress = [&](int) { seen = seen || FileExists(working); };
@@ -97,13 +97,13 @@ TEST_F(TransformFileTest, WorkingFileLiesBesideTheDataFileInADottedFolder) {
 
 TEST_F(TransformFileTest, NameWithoutFullStopGetsOneBeforeTheSuffix) {
   data_path = dir.File("notes");
-  EXPECT_EQ(WorkingPath(data_path), data_path + "." + os::kWorkingSuffix);
+  EXPECT_EQ(WorkingPath(data_path), data_path + "." + os::WorkingSuffix());
   const Bytes plain = RandomBytes(50, 11);
   EXPECT_EQ(Transform(plain, {1}, 1, kEncrypt), Expected(plain, {1}, 1, kEncrypt));
 }
 
 TEST(WorkingPathTest, KeepsTheFolderAndCutsTheNameAfterItsFirstFullStop) {
-  const std::string suffix = os::kWorkingSuffix;
+  const std::string suffix = os::WorkingSuffix();
   EXPECT_EQ(WorkingPath("/docs/report.txt"), "/docs/report." + suffix);
   EXPECT_EQ(WorkingPath("/my.docs/report.txt"), "/my.docs/report." + suffix);
   EXPECT_EQ(WorkingPath("docs/arch.tar.gz"), "docs/arch." + suffix);
@@ -336,12 +336,18 @@ TEST_F(TransformFileTest, ExceptionIsShownAndLeavesNoWorkingFileBehind) {
   EXPECT_TRUE(TransformFile(data_path, key_path, 0, kEncrypt, notifier));  // the next run is not refused
 }
 
-// ---- files over 4 GiB: about 9 GiB of disk, so only when asked for
+// ---- files over 4 GiB: about 9 GiB of disk natively, so only when asked
+// for; always for the Windows build, whose 32-bit file sizes break there,
+// where the disk has room
 
 TEST_F(TransformFileTest, FileLargerThanFourGibibytes) {
+#ifdef _WIN32
+  if (FreeBytes(dir.path()) < (9LL << 30)) GTEST_SKIP() << "needs about 9 GiB of free disk for a file over 4 GiB";
+#else
   if (std::getenv("VAULTINE_LARGE_FILE_TESTS") == nullptr) {
     GTEST_SKIP() << "set VAULTINE_LARGE_FILE_TESTS=1 to transform a real file over 4 GiB (needs about 9 GiB of disk)";
   }
+#endif
   const std::int64_t length = (4LL << 30) + 4099;
   MakeSparseFile(data_path, length);
   WriteBytes(key_path, {1, 2, 3});

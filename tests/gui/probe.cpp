@@ -21,10 +21,13 @@
 
 namespace {
 
+// In UTF-8, as the test reads it.
 std::string TextOf(HWND window) {
-  char text[2048] = "";
-  SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-  return text;
+  wchar_t text[2048] = L"";
+  SendMessageW(window, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(text));
+  char utf8[8192] = "";
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+  return utf8;
 }
 
 HWND Dialog(const char* caption) { return FindWindowA("#32770", caption); }

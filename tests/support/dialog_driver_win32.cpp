@@ -1,5 +1,7 @@
 #include "tests/support/dialog_driver.h"
 
+#include "cipher/utf16.h"
+
 StepDialog::StepDialog(std::function<void(StepDialog&)> step, UINT templateId)
     : CDialog(templateId), step_(std::move(step)) {}
 
@@ -28,9 +30,9 @@ BoxAnswerer::BoxAnswerer(const std::string& caption, std::function<void(HWND box
     : thread_([this, caption, look] {
         for (int tries = 0; tries < 500; ++tries) {
           if (HWND box = FindWindowA("#32770", caption.c_str())) {
-            char text[512] = "";
-            GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-            said_ = text;
+            wchar_t text[1024] = L"";
+            GetDlgItemTextW(box, 0xFFFF, text, 1024);
+            said_ = Utf8(text);
             if (look) look(box);
             PostMessageA(box, WM_COMMAND, IDOK, 0);
             return;

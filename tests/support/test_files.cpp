@@ -9,7 +9,7 @@
 namespace {
 
 void Put(const std::string& path, const Bytes& bytes, const char* mode) {
-  std::FILE* file = std::fopen(path.c_str(), mode);
+  std::FILE* file = OpenStream(path, mode);
   if (file == nullptr) throw std::runtime_error("cannot create " + path);
   std::size_t written = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), file);
   std::fclose(file);
@@ -22,7 +22,7 @@ void WriteBytes(const std::string& path, const Bytes& bytes) { Put(path, bytes, 
 void AppendBytes(const std::string& path, const Bytes& bytes) { Put(path, bytes, "ab"); }
 
 Bytes ReadBytes(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = OpenStream(path, "rb");
   if (file == nullptr) throw std::runtime_error("cannot open " + path);
   Bytes bytes;
   std::uint8_t buffer[65536];
@@ -33,7 +33,7 @@ Bytes ReadBytes(const std::string& path) {
 }
 
 bool FileExists(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = OpenStream(path, "rb");
   if (file == nullptr) return false;
   std::fclose(file);
   return true;

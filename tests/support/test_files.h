@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <utility>
@@ -29,6 +30,10 @@ class ScratchDir {
   std::string path_;
 };
 
+// A stdio stream on the file at path, spelled exactly as given (a name that
+// ends in a full stop too, on Windows); null when it cannot be opened.
+std::FILE* OpenStream(const std::string& path, const char* mode);
+
 void WriteBytes(const std::string& path, const Bytes& bytes);
 void AppendBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadBytes(const std::string& path);
@@ -36,6 +41,8 @@ bool FileExists(const std::string& path);
 bool MakeDirectory(const std::string& path);
 // Clears the read-only attribute so the file can be changed again.
 void MakeWritable(const std::string& path);
+// The bytes free on the disk that holds path, for this user.
+std::int64_t FreeBytes(const std::string& path);
 // A file of this length that takes no time to create: zeros except where written.
 void MakeSparseFile(const std::string& path, std::int64_t length);
 

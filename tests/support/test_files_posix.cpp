@@ -2,6 +2,7 @@
 #include <ftw.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <stdexcept>
@@ -9,6 +10,8 @@
 #include "tests/support/test_files.h"
 
 const char kSeparator[] = "/";
+
+std::FILE* OpenStream(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 
 ScratchDir::ScratchDir() {
   const char* base = getenv("TMPDIR");
@@ -28,6 +31,11 @@ ScratchDir::~ScratchDir() {
 }
 
 std::string ScratchDir::File(const std::string& name) const { return path_ + kSeparator + name; }
+
+std::int64_t FreeBytes(const std::string& path) {
+  struct statvfs disk;
+  return statvfs(path.c_str(), &disk) == 0 ? static_cast<std::int64_t>(disk.f_bavail) * disk.f_frsize : 0;
+}
 
 bool MakeDirectory(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }
 

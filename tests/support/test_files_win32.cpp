@@ -2,56 +2,69 @@
 
 #include <stdexcept>
 
+#include "cipher/utf16.h"
+#include "os/win32.h"
 #include "tests/support/test_files.h"
 
 const char kSeparator[] = "\\";
 
+std::FILE* OpenStream(const std::string& path, const char* mode) {
+  return _wfopen(os::ExactPath(path).c_str(), Utf16(mode).c_str());
+}
+
 namespace {
 
-void RemoveTree(const std::string& dir) {
-  WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &entry);
+void RemoveTree(const std::wstring& dir) {
+  WIN32_FIND_DATAW entry;
+  HANDLE search = FindFirstFileW((dir + L"\\*").c_str(), &entry);
   if (search != INVALID_HANDLE_VALUE) {
     do {
-      std::string name = entry.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string path = dir + "\\" + name;
-      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      const std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = dir + L"\\" + name;
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
       if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         RemoveTree(path);
       } else {
-        DeleteFileA(path.c_str());
+        DeleteFileW(path.c_str());
       }
-    } while (FindNextFileA(search, &entry));
+    } while (FindNextFileW(search, &entry));
     FindClose(search);
   }
-  RemoveDirectoryA(dir.c_str());
+  RemoveDirectoryW(dir.c_str());
 }
 
 }  // namespace
 
 ScratchDir::ScratchDir() {
-  char base[MAX_PATH];
-  DWORD length = GetTempPathA(MAX_PATH, base);
+  wchar_t base[MAX_PATH];
+  DWORD length = GetTempPathW(MAX_PATH, base);
   if (length == 0 || length > MAX_PATH) throw std::runtime_error("no temporary folder");
   for (unsigned attempt = 0;; ++attempt) {
-    path_ = std::string(base) + "vaultine-" + std::to_string(GetCurrentProcessId()) + "-" +
+    path_ = Utf8(base) + "vaultine-" + std::to_string(GetCurrentProcessId()) + "-" +
             std::to_string(GetTickCount() + attempt);
-    if (CreateDirectoryA(path_.c_str(), nullptr)) return;
+    if (MakeDirectory(path_)) return;
     if (attempt > 100) throw std::runtime_error("cannot create a scratch directory");
   }
 }
 
-ScratchDir::~ScratchDir() { RemoveTree(path_); }
+ScratchDir::~ScratchDir() { RemoveTree(os::ExactPath(path_)); }
 
 std::string ScratchDir::File(const std::string& name) const { return path_ + kSeparator + name; }
 
-bool MakeDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != FALSE; }
+std::int64_t FreeBytes(const std::string& path) {
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExW(os::ExactPath(path).c_str(), &available, nullptr, nullptr)) return 0;
+  return static_cast<std::int64_t>(available.QuadPart);
+}
 
-void MakeWritable(const std::string& path) { SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL); }
+bool MakeDirectory(const std::string& path) { return CreateDirectoryW(os::ExactPath(path).c_str(), nullptr) != FALSE; }
+
+void MakeWritable(const std::string& path) { SetFileAttributesW(os::ExactPath(path).c_str(), FILE_ATTRIBUTE_NORMAL); }
 
 void MakeSparseFile(const std::string& path, std::int64_t length) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(os::ExactPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   LARGE_INTEGER end;
   end.QuadPart = length;
   bool sized = file != INVALID_HANDLE_VALUE && SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
@@ -60,7 +73,7 @@ void MakeSparseFile(const std::string& path, std::int64_t length) {
 }
 
 HeldOpen::HeldOpen(const std::string& path, Mode mode) {
-  HANDLE file = CreateFileA(path.c_str(), mode == kReading ? GENERIC_READ : GENERIC_WRITE,
+  HANDLE file = CreateFileW(os::ExactPath(path).c_str(), mode == kReading ? GENERIC_READ : GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file != INVALID_HANDLE_VALUE) handle_ = reinterpret_cast<std::intptr_t>(file);
 }

@@ -6,11 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <cwchar>
 #include <functional>
 #include <string>
 
 #include "cipher/transform.h"
+#include "cipher/utf16.h"
 #include "framework/win_app.h"
 #include "os/file_system.h"
 #include "tests/support/dialog_driver.h"
@@ -164,8 +165,8 @@ TEST(CipherDialogTest, ACommandWorksOnItsOwnWindowWhicheverWindowIsActive) {
   WriteBytes(data, RandomBytes(100, 1));
   WriteBytes(key, {7});
   ASSERT_TRUE(os::MakeReadOnly(data));  // the run ends with a warning
-  std::strcpy(g_storedDataPath, data.c_str());
-  std::strcpy(g_storedKeyPath, key.c_str());
+  std::wcscpy(g_storedDataPath, Utf16(data).c_str());
+  std::wcscpy(g_storedKeyPath, Utf16(key).c_str());
   const Bytes plain = ReadBytes(data);
 
   // The user went to another program while the file was transformed.
@@ -191,7 +192,7 @@ TEST(CipherDialogTest, ACommandWorksOnItsOwnWindowWhicheverWindowIsActive) {
     };
     encrypt();  // ends with a warning, after which the dialog is active again
     MakeWritable(data);
-    DeleteFileA(WorkingPath(data).c_str());
+    DeleteFileW(Utf16(WorkingPath(data)).c_str());
     encrypt();  // ends while the other program is still in front
     GetWindowTextA(other, other_title, sizeof other_title);
     GetDlgItemTextA(window, IDC_DATA_DISPLAY, display, sizeof display);

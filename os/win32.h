@@ -1,0 +1,29 @@
+#pragma once
+
+// What the Win32 side of the file layer offers beyond the portable seam: the
+// exact form of a path, and the moments tests watch.
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace os {
+
+// The path as Windows takes it exactly as written: absolute, with
+// backslashes, "." and ".." resolved, and the \\?\ prefix, which turns off
+// the trimming of trailing full stops and spaces and the limit of 260
+// characters. Without it "name." would open "name", another file.
+std::wstring ExactPath(const std::string& path);
+
+// Moments of the Win32 file layer that tests watch or stand in for, to see
+// what no file on disk shows. Unset, each does the real work only.
+struct Win32Seam {
+  // Instead of MoveFileExW.
+  BOOL(WINAPI* move)(LPCWSTR from, LPCWSTR to, DWORD flags) = nullptr;
+  // Just after a new file's handle is closed.
+  std::function<void(const std::string& path)> closed;
+};
+Win32Seam& TheWin32Seam();
+
+}  // namespace os
