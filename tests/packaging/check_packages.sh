@@ -22,8 +22,6 @@ fail() {
 }
 
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "debian/changelog does not give version.h's version $version"
-lintian=$(lintian --fail-on error,warning "$deb" 2>&1 | sed '/^running with root privileges/d') ||
-  fail "lintian reports: $lintian"
 dpkg-deb -x "$deb" "$root" || fail "the package does not unpack"
 # Dated as the changelog entry, not as the build.
 newer=$(find "$root" -mindepth 1 -newermt "$(dpkg-parsechangelog -l "$source_dir/debian/changelog" -SDate)")
@@ -33,6 +31,9 @@ doc=$root/usr/share/doc/vaultine
 grep -qxF "Copyright: $(grep '^Copyright ' "$source_dir/LICENSE")" "$doc/copyright" &&
   sed -n 's/^ //; s/^\.$//; /^Permission/,$p' "$doc/copyright" | cmp -s - <(sed -n '/^Permission/,$p' "$source_dir/LICENSE") ||
   fail "the copyright file does not hold LICENSE's notice"
+# lintian leaves a file in TMPDIR: the scratch root takes it.
+lintian=$(TMPDIR=$root lintian --fail-on error,warning "$deb" 2>&1 | sed '/^running with root privileges/d') ||
+  fail "lintian reports: $lintian"
 vaultine=$root/usr/bin/vaultine
 [ "$("$vaultine" --version | head -n 1)" = "vaultine $version" ] || fail "vaultine --version does not say $version"
 man -M "$root/usr/share/man" -w vaultine >/dev/null || fail "man finds no manual page"
