@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 tools/setup-debian.sh native
-cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release >/dev/null
+tools/configure.sh build/native -DCMAKE_BUILD_TYPE=Release
 cmake --build build/native --target vaultine byte_at_a_time -j"$(nproc)" >/dev/null
 vaultine=build/native/cli/vaultine
 byte_at_a_time=build/native/bench/byte_at_a_time
@@ -69,7 +69,7 @@ done
 # The Windows engine under Wine against the native companion, on 256 MiB.
 mingw_arch=$(tools/wine-run.sh --mingw-arch)
 if command -v wine >/dev/null && command -v "$mingw_arch-w64-mingw32-g++-posix" >/dev/null; then
-  cmake -S . -B "build/bench-$mingw_arch" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$mingw_arch.cmake" >/dev/null
+  tools/configure.sh "build/bench-$mingw_arch" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$mingw_arch.cmake"
   cmake --build "build/bench-$mingw_arch" --target win32_transform -j"$(nproc)" >/dev/null
   tools/wine-run.sh --start-server
   data=$dir/data-wine

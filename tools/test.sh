@@ -12,7 +12,7 @@ build() {
   local dir=$1
   shift
   echo "== building $dir"
-  cmake -S . -B "build/$dir" "$@" >/dev/null
+  tools/configure.sh "build/$dir" "$@"
   cmake --build "build/$dir" -j"$jobs" >/dev/null
 }
 
