@@ -8,6 +8,7 @@
 #include "cipher/utf16.h"
 #include "framework/dialog_number.h"
 #include "framework/win_app.h"
+#include "os/stop_request.h"
 #include "ui/window_notifier.h"
 #include "ui/resource.h"
 
@@ -70,12 +71,15 @@ void CCipherDlg::RunCommand(int button, TransformDirection direction) {
       ~GiveBack() { dialog.EndRun(focus); }
     } give_back{*this, GetFocus()};
     EnableCommandButtons(FALSE);
+    os::ClearStopRequest();
+    m_running = true;
     TransformFile(data_path, key_path, static_cast<std::uint8_t>(m_offset), direction, notifier);
   }
   SetDlgItemTextA(m_hWnd, IDC_DATA_DISPLAY, "");
 }
 
 void CCipherDlg::EndRun(HWND focus) {
+  m_running = false;
   SetWindowTextA(m_hWnd, "Vaultine");
   DiscardWaitingInput();
   EnableCommandButtons(TRUE);
@@ -89,6 +93,25 @@ void CCipherDlg::EnableCommandButtons(BOOL enable) {
   for (int id : {IDC_ENCRYPT, IDC_DECRYPT, IDC_BROWSE_DATA, IDC_BROWSE_KEY}) {
     EnableWindow(GetDlgItem(m_hWnd, id), enable);
   }
+}
+
+void CCipherDlg::OnOK() {
+  if (m_running) return AskToStop();
+  CDialog::OnOK();
+}
+
+void CCipherDlg::OnCancel() {
+  if (m_running) return AskToStop();
+  CDialog::OnCancel();
+}
+
+// The run goes on while the question waits; No is the answer a stray Enter
+// gives.
+void CCipherDlg::AskToStop() {
+  if (os::StopRequested()) return;
+  const int answer = MessageBoxW(m_hWnd, L"A file is being transformed. Stop now?\r\nThe file stays as it was.",
+                                 L"Stop the run?", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+  if (answer == IDYES && m_running) os::RequestStop();
 }
 
 void CCipherDlg::OnKeyReadOnly() { m_readOnly = m_readOnly != 1 ? 1 : 0; }

@@ -31,6 +31,11 @@ class CCipherDlg : public CDialog {
   HICON OnQueryDragIcon();
   void OnLButtonUp(UINT flags, POINT point);
 
+  // Enter, Escape, the close box and Alt+F4: during a run they ask whether to
+  // stop it, else they end the dialog.
+  void OnOK() override;
+  void OnCancel() override;
+
   // Commands.
   void OnEncrypt();
   void OnDecrypt();
@@ -51,6 +56,7 @@ class CCipherDlg : public CDialog {
   // Gives the window back after a run: title, buttons and keyboard focus.
   void EndRun(HWND focus);
   void ClampOffset();
+  void AskToStop();
 
   std::int32_t m_offset = 0;
   std::int32_t m_readOnly = 0;
@@ -58,6 +64,7 @@ class CCipherDlg : public CDialog {
   wchar_t m_dataPath[kPathCapacity] = {};
   HICON m_hIcon;
   DoubleClickFilter m_clicks;
+  bool m_running = false;
 
   DECLARE_MESSAGE_MAP()
 };

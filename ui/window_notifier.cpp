@@ -6,6 +6,8 @@
 WindowNotifier::WindowNotifier(HWND window) : window_(window) {}
 
 void WindowNotifier::Tell(const Report& report) {
+  // Only the user stops a run here, having been told the file stays as it was.
+  if (report.event == Event::kStopped && !report.left_behind) return;
   const WarningText warning = WarningFor(report);
   DiscardWaitingInput();  // a key pressed meanwhile must not answer the box unseen
   MessageBoxW(window_, Utf16(warning.text).c_str(), Utf16(warning.caption).c_str(), MB_ICONEXCLAMATION);
@@ -15,6 +17,20 @@ void WindowNotifier::Tell(const Report& report) {
 
 void WindowNotifier::Progress(const std::string& name, const std::string& extension, int percent) {
   SetWindowTextW(window_, Utf16(ProgressTitle(name, extension, percent)).c_str());
+}
+
+void WindowNotifier::Working() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {  // for the loop that waits for it
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    if (!IsDialogMessageW(window_, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
 }
 
 void DiscardWaitingInput() {

@@ -14,6 +14,10 @@ class WindowNotifier : public Notifier {
 
   void Tell(const Report& report) override;
   void Progress(const std::string& name, const std::string& extension, int percent) override;
+  // Between blocks the window answers: it paints, moves, and takes Escape,
+  // Enter and its close box, which ask whether to stop. Its grey buttons
+  // take no clicks.
+  void Working() override;
 
  private:
   HWND window_;

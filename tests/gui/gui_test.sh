@@ -230,7 +230,7 @@ about_centred_over_main() {
 # Waits for the program to finish a command: the title is back to "Vaultine"
 # and the buttons are enabled again.
 wait_idle() {
-  for _ in $(seq 200); do
+  for _ in $(seq $(( ${1:-20} * 10 ))); do
     [ "$(xdotool getwindowname "$main" 2>/dev/null)" = Vaultine ] &&
       [ "$(probe enabled 1007)" = 1 ] && return 0
     sleep 0.1
@@ -580,10 +580,14 @@ test_double_click_on_encrypt_enciphers_once() {
   check "enciphered once" same_bytes "$work/data.bin" <(expected_bytes "$work/plain.bin" "$work/key.bin" 0 1)
 }
 
-test_clicks_during_a_run_have_no_effect() {
+test_clicks_during_a_run_have_no_effect_and_the_window_answers() {
   start_long_run
+  check "the window answers during the run" equals "$(probe responds)" 1
   click_decrypt  # greyed
   click_close_box
+  check "the close box asks whether to stop" wait_for '^Stop the run\?$' 20 >/dev/null
+  xdotool key Return  # No, as a stray Enter answers
+  wait_gone '^Stop the run\?$'
   wait_idle
   sleep 0.5  # a click acted on late would start a run now
   wait_idle
@@ -593,6 +597,59 @@ test_clicks_during_a_run_have_no_effect() {
   check "enciphered, not deciphered back" equals "$first $last" "5 5"
   check "the program goes on" kill -0 "$app_pid"
   rm -f "$work/big.bin"
+}
+
+test_a_long_run_stopped_by_the_close_box_leaves_the_file_whole() {
+  start_long_run
+  click_close_box
+  wait_for '^Stop the run\?$' 20 >/dev/null
+  xdotool key y
+  wait_idle
+  check "the file is as it was" test -z "$(tr -d '\0' <"$work/big.bin" | head -c 1)"
+  check "no working file left" test ! -e "$work/big.1ê9"
+  check "no box about it" equals "$(other_windows)" ""
+  check "the buttons are back" equals "$(probe enabled 1004)" 1
+  check "the program goes on" kill -0 "$app_pid"
+  rm -f "$work/big.bin"
+}
+
+test_nobody_writes_the_file_or_the_key_during_a_run() {
+  start_long_run
+  check "a writer of the data file is refused" equals "$(probe write "$(windows_path "$work/big.bin")")" refused
+  check "a writer of the key is refused" equals "$(probe write "$(windows_path "$work/key.bin")")" refused
+  wait_idle 120
+  rm -f "$work/big.bin"
+  # One that writes already is named as a user of the file.
+  make_files
+  "$wine_run" "$probe" hold "$(windows_path "$work/data.bin")" >"$work/held" 2>/dev/null &
+  local holder=$!
+  for _ in $(seq 100); do [ -s "$work/held" ] && break; sleep 0.1; done
+  choose_file click_data_browse "$work/data.bin"
+  choose_file click_key_browse "$work/key.bin"
+  click_encrypt
+  check "in use, not missing" wait_for '^Encrypt file error\.$' >/dev/null
+  check "the box says so" equals "$(probe box 'Encrypt file error.' | head -n 1)" \
+    "$(windows_path "$work/data.bin") is in use: another program has it open for writing."
+  xdotool key Return
+  kill "$holder"
+  wait "$holder" 2>/dev/null
+  check "file unchanged" cmp -s "$work/data.bin" "$work/plain.bin"
+}
+
+test_the_path_fields_show_what_is_used_and_take_no_typing() {
+  make_files
+  head -c 3000 /dev/urandom >"$work/other.bin"
+  cp "$work/other.bin" "$work/other.plain"
+  choose_file click_data_browse "$work/data.bin"
+  choose_file click_key_browse "$work/key.bin"
+  click_dlu 61 11 104 14  # into the data file's field
+  xdotool key End BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace
+  xdotool type "other.bin"
+  check "the field keeps the chosen file" shows 1000 'Z:\...\data.bin'
+  click_encrypt
+  wait_idle
+  check "the chosen file enciphered" same_bytes "$work/data.bin" <(expected_bytes "$work/plain.bin" "$work/key.bin" 0 1)
+  check "the typed one untouched" cmp -s "$work/other.bin" "$work/other.plain"
 }
 
 # Starts enciphering a 1 GiB file of zeros with the key byte 5, and returns
@@ -610,6 +667,7 @@ start_long_run() {
 test_warning_that_ends_a_run_waits_for_the_user_whatever_was_pressed_meanwhile() {
   start_long_run
   click_close_box
+  wait_for '^Stop the run\?$' 20 >/dev/null
   xdotool key Return
   printf x >>"$work/big.bin"  # another program: the run ends with a warning
   local warning='^Error: File changed during the run!$'
@@ -660,6 +718,13 @@ test_about_box_is_modal_over_the_main_dialog() {
   check "nothing enciphered" cmp -s "$work/data.bin" "$work/plain.bin"
   xdotool key Escape
   wait_gone '^About Qelt$'
+}
+
+test_a_program_that_cannot_open_its_window_ends_with_a_failure() {
+  local status
+  (unset DISPLAY; "$wine_run" "$app" >/dev/null 2>&1)
+  status=$?
+  check "status 1 without a display" equals "$status" 1
 }
 
 test_closing_before_choosing_ends_the_program() {

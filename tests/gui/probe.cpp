@@ -11,6 +11,12 @@
 //                        whether that window is "enabled" or "disabled"
 //   probe syscommand ID  posts that system command to the dialog, as its
 //                        system menu would
+//   probe responds       1 when the dialog answers a message within a
+//                        second, 0 when Windows counts it as hung
+//   probe write PATH     "refused" when the file cannot be opened for
+//                        writing because another program holds it, else
+//                        "allowed"
+//   probe hold PATH      holds PATH open for writing until killed
 
 #include <windows.h>
 
@@ -32,6 +38,29 @@ std::string TextOf(HWND window) {
 
 HWND Dialog(const char* caption) { return FindWindowA("#32770", caption); }
 
+BOOL CALLBACK TakeMainDialog(HWND window, LPARAM result) {
+  char kind[16] = "";
+  GetClassNameA(window, kind, sizeof kind);
+  if (std::strcmp(kind, "#32770") != 0 || GetDlgItem(window, 1007) == nullptr) return TRUE;
+  *reinterpret_cast<HWND*>(result) = window;
+  return FALSE;
+}
+
+// The main dialog, whatever its title says meanwhile: the one with an
+// Encrypt button.
+HWND MainDialog() {
+  HWND found = nullptr;
+  EnumWindows(TakeMainDialog, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+HANDLE OpenForWriting(const char* path) {
+  wchar_t wide[1024] = L"";
+  MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, 1024);
+  return CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 int FocusedControl(HWND dialog) {
   GUITHREADINFO info = {};
   info.cbSize = sizeof info;
@@ -43,8 +72,27 @@ int FocusedControl(HWND dialog) {
 
 int main(int argc, char* argv[]) {
   const std::string what = argc > 1 ? argv[1] : "";
+  if (what == "responds") {
+    DWORD_PTR answer = 0;
+    HWND dialog = MainDialog();
+    std::printf("%d\n", dialog != nullptr && SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000,
+                                                                  &answer) != 0);
+    return 0;
+  }
+  if (what == "write" && argc == 3) {
+    HANDLE file = OpenForWriting(argv[2]);
+    std::printf("%s\n", file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION ? "refused" : "allowed");
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return 0;
+  }
+  if (what == "hold" && argc == 3) {
+    if (OpenForWriting(argv[2]) == INVALID_HANDLE_VALUE) return 1;
+    std::printf("held\n");
+    std::fflush(stdout);
+    Sleep(INFINITE);
+  }
   if (what == "focus") {
-    HWND dialog = Dialog("Vaultine");
+    HWND dialog = MainDialog();
     if (dialog == nullptr) return 1;
     std::printf("%d\n", FocusedControl(dialog));
     return 0;
@@ -65,7 +113,7 @@ int main(int argc, char* argv[]) {
     }
     return 0;
   }
-  HWND dialog = Dialog("Vaultine");
+  HWND dialog = MainDialog();
   if (dialog == nullptr) return 1;
   HWND control = GetDlgItem(dialog, std::atoi(argv[2]));
   if (control == nullptr && what != "syscommand") return 1;
