@@ -6,17 +6,6 @@ namespace {
 
 char FoldAsciiCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-Report About(Event event, const std::string& path, const std::string& data_path, const std::string& key_path,
-             const os::Error& error = {}) {
-  Report report;
-  report.event = event;
-  report.path = path;
-  report.data_path = data_path;
-  report.key_path = key_path;
-  report.error = error;
-  return report;
-}
-
 }  // namespace
 
 bool SamePathText(const std::string& a, const std::string& b) {
@@ -36,24 +25,24 @@ bool IsSameFile(const std::string& data_path, const std::string& key_path) {
 int CheckInputs(const std::string& data_path, const std::string& key_path, std::int32_t offset,
                 int make_key_read_only, Notifier& notifier) {
   if (IsSameFile(data_path, key_path)) {
-    notifier.Tell(About(Event::kSameFile, key_path, data_path, key_path));
+    notifier.Tell(ReportOf(Event::kSameFile, key_path, data_path, key_path));
     return 0;
   }
   for (const std::string* path : {&data_path, &key_path}) {
     const os::Probed probed = os::Probe(*path);
     if (!probed.ok()) {
-      notifier.Tell(About(OpenFailure(probed.how), *path, data_path, key_path, probed.error));
+      notifier.Tell(ReportOf(OpenFailure(probed.how), *path, data_path, key_path, probed.error));
       return 0;
     }
   }
   // Before the offset is checked, as in version 1.0x: an offset refused
   // afterwards still leaves the key guarded, which costs the user nothing.
   if (make_key_read_only != 0 && !os::MakeReadOnly(key_path)) {
-    notifier.Tell(About(Event::kCannotMakeReadOnly, key_path, data_path, key_path, os::LastError()));
+    notifier.Tell(ReportOf(Event::kCannotMakeReadOnly, key_path, data_path, key_path, os::LastError()));
     return 0;
   }
   if (offset < 0 || offset > 255) {
-    notifier.Tell(About(Event::kOffsetOutOfRange, data_path, data_path, key_path));
+    notifier.Tell(ReportOf(Event::kOffsetOutOfRange, data_path, data_path, key_path));
     return 0;
   }
   return 1;

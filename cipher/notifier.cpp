@@ -1,5 +1,16 @@
 #include "cipher/notifier.h"
 
+Report ReportOf(Event event, const std::string& path, const std::string& data_path, const std::string& key_path,
+                const os::Error& error) {
+  Report report;
+  report.event = event;
+  report.path = path;
+  report.data_path = data_path;
+  report.key_path = key_path;
+  report.error = error;
+  return report;
+}
+
 bool IsDone(Event event) { return event == Event::kAttributeNotKept || event == Event::kNotFlushed; }
 
 Event OpenFailure(os::Opened how) {

@@ -61,6 +61,10 @@ struct Report {
   bool left_behind = false;
 };
 
+// A report of event about path, in a run on data_path with key_path.
+Report ReportOf(Event event, const std::string& path, const std::string& data_path, const std::string& key_path,
+                const os::Error& error = {});
+
 // Whether a report leaves the data path with the result (a remark only).
 bool IsDone(Event event);
 

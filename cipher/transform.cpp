@@ -30,14 +30,9 @@ class Run {
 
   // A report about path, with the run's paths filled in.
   Report About(Event event, const std::string& path, const os::Error& error = {}) const {
-    Report report;
-    report.event = event;
-    report.path = path;
-    report.data_path = data_path_;
-    report.key_path = key_path_;
+    Report report = ReportOf(event, path, data_path_, key_path_, error);
     report.working_path = working_path_;
     report.direction = direction_;
-    report.error = error;
     return report;
   }
   void Tell(const Report& report) const { notifier_.Tell(report); }
@@ -313,10 +308,7 @@ bool TransformFile(const std::string& data_path, const std::string& key_path, st
     return run.InPlace();
   } catch (const std::exception& error) {
     // Before any working file existed: nothing was written.
-    Report report;
-    report.event = Event::kUnexpected;
-    report.path = report.data_path = data_path;
-    report.key_path = key_path;
+    Report report = ReportOf(Event::kUnexpected, data_path, data_path, key_path);
     report.working_path = WorkingPath(data_path);
     report.direction = direction;
     report.detail = error.what();
@@ -328,13 +320,8 @@ bool TransformFile(const std::string& data_path, const std::string& key_path, st
 bool TransformStream(const std::string& input_path, const std::string& key_path, std::uint8_t offset,
                      TransformDirection direction, Notifier& notifier) {
   const auto tell = [&](Event event, const std::string& path, const os::Error& error = {}) {
-    Report report;
-    report.event = event;
-    report.path = path;
-    report.data_path = input_path;
-    report.key_path = key_path;
+    Report report = ReportOf(event, path, input_path, key_path, error);
     report.direction = direction;
-    report.error = error;
     notifier.Tell(report);
     return false;
   };

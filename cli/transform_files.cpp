@@ -148,11 +148,7 @@ int TransformToStandardOutput(const Options& options) {
     return kSomeFailed;
   }
   if (input != "-" && IsSameFile(input, options.key_path)) {
-    Report report;
-    report.event = Event::kSameFile;
-    report.path = options.key_path;
-    report.data_path = input;
-    notifier.Tell(report);
+    notifier.Tell(ReportOf(Event::kSameFile, options.key_path, input, options.key_path));
     return kSomeFailed;
   }
   const bool done = TransformStream(input, options.key_path, options.offset, options.direction, notifier);

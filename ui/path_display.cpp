@@ -1,6 +1,6 @@
 #include "ui/path_display.h"
 
-#include "cipher/format.h"
+#include "ui/format.h"
 #include "cipher/path_split.h"
 
 std::string AbbreviatedPath(const std::string& path) {

@@ -1,6 +1,6 @@
 #include "ui/texts.h"
 
-#include "cipher/format.h"
+#include "ui/format.h"
 
 namespace {
 

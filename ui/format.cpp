@@ -1,4 +1,4 @@
-#include "cipher/format.h"
+#include "ui/format.h"
 
 #include <cstdarg>
 #include <cstdio>
