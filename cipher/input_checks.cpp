@@ -1,5 +1,6 @@
 #include "cipher/input_checks.h"
 
+#include "cipher/path_split.h"
 #include "os/file_system.h"
 
 namespace {
@@ -16,17 +17,27 @@ bool SamePathText(const std::string& a, const std::string& b) {
   return true;
 }
 
-bool IsSameFile(const std::string& data_path, const std::string& key_path) {
+os::Sameness CompareInputs(const std::string& data_path, const std::string& key_path, os::Error* error) {
+  // Windows names are the same whatever the case of their letters.
+  const bool same_text = kNativePaths.drive_letters ? SamePathText(data_path, key_path) : data_path == key_path;
+  if (same_text) return os::Sameness::kSame;
   // Two spellings of one file pass the text test; using a file as its own key
   // would destroy it beyond recovery, so the disk is asked too.
-  return SamePathText(data_path, key_path) || os::SameFile(data_path, key_path);
+  return os::CompareFiles(data_path, key_path, error);
 }
 
 int CheckInputs(const std::string& data_path, const std::string& key_path, std::int32_t offset,
                 int make_key_read_only, Notifier& notifier) {
-  if (IsSameFile(data_path, key_path)) {
-    notifier.Tell(ReportOf(Event::kSameFile, key_path, data_path, key_path));
-    return 0;
+  os::Error error;
+  switch (CompareInputs(data_path, key_path, &error)) {
+    case os::Sameness::kSame:
+      notifier.Tell(ReportOf(Event::kSameFile, key_path, data_path, key_path));
+      return 0;
+    case os::Sameness::kUnknown:  // a check that cannot be made is no pass
+      notifier.Tell(ReportOf(Event::kCannotOpen, data_path, data_path, key_path, error));
+      return 0;
+    case os::Sameness::kDifferent:
+      break;
   }
   for (const std::string* path : {&data_path, &key_path}) {
     const os::Probed probed = os::Probe(*path);

@@ -22,7 +22,10 @@ OpenedKey OpenKey(os::InputFile& key, const std::string& path) {
   OpenedKey opened;
   opened.as_read = key.Stamp();
   opened.length = opened.as_read.known() ? FileLength(key) : -1;
-  if (opened.length < 0) return Refused(Event::kCannotRead, os::LastError());
+  if (opened.length < 0) {
+    const os::Error error = os::LastError();
+    return os::HasNoEnd(error) ? Refused(Event::kKeyMadeAnew) : Refused(Event::kCannotRead, error);
+  }
   std::uint8_t last;
   if (!key.Seek(std::max<std::int64_t>(opened.length - 1, 0))) return Refused(Event::kCannotRead, os::LastError());
   const std::int64_t got = key.Read(&last, 1);

@@ -59,6 +59,9 @@ struct Report {
   // stays at working_path.
   os::Error not_removed;
   bool left_behind = false;
+  // A run to standard output, which changes no file: what it wrote so far
+  // is not to be used.
+  bool stream = false;
 };
 
 // A report of event about path, in a run on data_path with key_path.

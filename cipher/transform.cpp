@@ -322,6 +322,7 @@ bool TransformStream(const std::string& input_path, const std::string& key_path,
   const auto tell = [&](Event event, const std::string& path, const os::Error& error = {}) {
     Report report = ReportOf(event, path, input_path, key_path, error);
     report.direction = direction;
+    report.stream = true;
     notifier.Tell(report);
     return false;
   };
@@ -329,7 +330,7 @@ bool TransformStream(const std::string& input_path, const std::string& key_path,
   if (input_path == "-") {
     input.UseStandardInput();
   } else {
-    const os::Probed opened = input.Open(input_path);
+    const os::Probed opened = input.OpenStream(input_path);
     if (!opened.ok()) return tell(OpenFailure(opened.how), input_path, opened.error);
   }
   os::InputFile key_file;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "cipher/path_split.h"
 #include "os/file_system.h"
 #include "os/stop_request.h"
 
@@ -53,6 +54,10 @@ std::string WriteRandomBytes(os::NewFile& key, const std::string& path, std::uin
 }  // namespace
 
 bool MakeKeyFile(const std::string& path, std::uint64_t size, TerminalNotifier& notifier) {
+  if (NamePart(path).empty()) {
+    notifier.Line("vaultine: " + path + ": names a folder; a key file needs a name of its own");
+    return false;
+  }
   // Before the file exists: a failed allocation leaves nothing behind.
   const std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[kBlockSize]);
   os::Folder folder;
@@ -92,6 +97,11 @@ bool MakeKeyFile(const std::string& path, std::uint64_t size, TerminalNotifier& 
   }
   key.Keep();
   notifier.EndProgress();
-  folder.Flush();  // the new name must survive a power cut too
+  // The new name must survive a power cut too.
+  if (!folder.Flush()) {
+    notifier.Line("vaultine: " + path + ": written, but its folder could not be flushed (" + os::LastErrorText() +
+                  "): the key may not be on disk yet");
+    return false;
+  }
   return true;
 }

@@ -75,12 +75,12 @@ int main(int argc, char* argv[]) {
     case Command::kTransform:
       break;
   }
-  os::KeepStandardStreamsOpen();
+  const os::ClosedStreams closed = os::KeepStandardStreamsOpen();
   if (options.to_stdout) {
     // Nothing to clean up: a reader of the output gone ends the command, as
     // it ends any program in a pipe.
     CatchStopSignals(StopSignals::kStreaming);
-    return TransformToStandardOutput(options);
+    return TransformToStandardOutput(options, closed);
   }
   CatchStopSignals(StopSignals::kCleanUp);
   return TransformFiles(options);

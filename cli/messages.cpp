@@ -28,11 +28,12 @@ std::string WhyReadOnly(const Report& report) {
 std::string What(const Report& report) {
   const std::string& working = report.working_path;
   const std::string& reason = report.error.text;
-  const std::string unchanged = "; the file is unchanged";
+  const std::string unchanged = report.stream ? "; the output is incomplete" : "; the file is unchanged";
   switch (report.event) {
     case Event::kSameFile:
-      return "is " + report.data_path + " itself under another name; a file enciphered with itself could never be "
-             "recovered";
+      return (report.path == report.data_path ? std::string("is the key file")
+                                              : "is " + report.data_path + " itself under another name") +
+             "; a file enciphered with itself could never be recovered";
     case Event::kNotFound:
       return reason.empty() ? "No such file or directory" : reason;
     case Event::kIsFolder:
@@ -74,12 +75,13 @@ std::string What(const Report& report) {
     case Event::kDataChanged:
       return "changed by another program during the run; left as it now is";
     case Event::kKeyChanged:
+      if (report.stream) return "changed by another program during the run; the output is not to be used";
       return "changed by another program during the run; " + report.data_path + " is unchanged";
     case Event::kWorkingChanged:
       return "another program removed or replaced the working file " + working + unchanged;
     case Event::kGuardNotKept:
       return "cannot give the working file its " + report.detail + " (" + reason +
-             "), without which the result would be open to more people" + unchanged;
+             "), which may decide who can read it" + unchanged;
     case Event::kUnexpected:
       return report.detail + unchanged;
     case Event::kReadOnly:

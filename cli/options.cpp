@@ -193,6 +193,14 @@ Command ParseCommandLine(int argc, char* argv[], Options* options, std::string* 
   // POSIXLY_CORRECT changes the meaning of a command line.
   int c;
   while ((c = getopt_long(argc, args.data(), "-k:o:rcfqn:hV", kLongOptions, nullptr)) != -1) {
+    // "vaultine encrypt -k my.key *" in a folder where someone left a file
+    // named "-o77" or "-f": an option after the files is no option the user
+    // wrote.
+    if (c != kOperand && parsed.arguments.size() > 1) {
+      *error = "the option '" + std::string(argv[optind - 1]) +
+               "' comes after the files; options go first, and a file named like an option after --";
+      return Command::kUsageError;
+    }
     switch (c) {
       case kOperand:
         parsed.arguments.push_back(optarg);

@@ -26,7 +26,7 @@ enum class Command { kTransform, kKeygen, kHelp, kVersion, kUsageError };
 
 // Reads "vaultine encrypt|decrypt -k KEY [-o N] [-r] [-c] [-f] [-q] [FILE...]"
 // and "vaultine keygen (-n SIZE | --for FILE...) KEYFILE", options before or
-// after the command and its operands alike, whatever POSIXLY_CORRECT says;
+// after the command but before its files, whatever POSIXLY_CORRECT says;
 // "--" ends the options. On a usage error, the option parser has said what
 // was wrong, or error says it.
 Command ParseCommandLine(int argc, char* argv[], Options* options, std::string* error);

@@ -25,7 +25,9 @@ void CatchStopSignals(StopSignals how) {
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+  // The signals users, shells and limits send to end a command.
+  for (int signal_number :
+       {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF}) {
     struct sigaction before;
     if (sigaction(signal_number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
     sigaction(signal_number, &action, nullptr);

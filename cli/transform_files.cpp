@@ -43,6 +43,10 @@ class FileRuns {
   void TransformOne(const std::string& here, const std::string& shown, const std::string& shown_from = "");
   void Walk(const std::vector<std::string>& roots);
   void Skip(const std::string& shown, const std::string& why) { notifier_.Line("vaultine: " + shown + ": " + why); }
+  void Fail(const std::string& shown, const std::string& why) {
+    Skip(shown, why);
+    all_done_ = false;
+  }
 
   const Options& options_;
   std::string key_path_;
@@ -58,11 +62,18 @@ void FileRuns::TransformOne(const std::string& here, const std::string& shown, c
   notifier_.ShowPathsFrom(shown_from);
   // What the engine cannot see: a file named twice in one call would be
   // transformed twice.
-  const std::string earlier = done_.Find(here);
-  if (!earlier.empty()) {
-    notifier_.Line("vaultine: " + shown + ": the same file as " + earlier + ", which this call has already " +
-                   done_word_ + "; left as it is");
-    return;
+  std::string earlier;
+  os::Error error;
+  switch (done_.Find(here, &earlier, &error)) {
+    case os::FileSet::Found::kYes:
+      notifier_.Line("vaultine: " + shown + ": the same file as " + earlier + ", which this call has already " +
+                     done_word_ + "; left as it is");
+      return;
+    case os::FileSet::Found::kUnknown:
+      return Fail(shown, "cannot tell whether this call has already " + std::string(done_word_) + " it (" +
+                             error.text + "); left as it is");
+    case os::FileSet::Found::kNo:
+      break;
   }
   const int failures_before = notifier_.failures();
   bool done = CheckInputs(here, key_path_, options_.offset, options_.key_read_only ? 1 : 0, notifier_) != 0;
@@ -86,14 +97,23 @@ void FileRuns::TransformOne(const std::string& here, const std::string& shown, c
 void FileRuns::Walk(const std::vector<std::string>& roots) {
   os::WalkTrees(roots, [&](const os::WalkEntry& entry) {
     if (os::StopRequested()) return false;
+    os::Error error;
     switch (entry.kind) {
       case os::WalkEntry::kFile:
         if (IsWorkingFile(entry.here)) {
           Skip(entry.shown, "skipped: a working file, left by a run that did not finish");
-        } else if (os::SameFile(entry.here, key_path_)) {
-          Skip(entry.shown, "skipped: it is the key file");
-        } else {
-          TransformOne(entry.here, entry.shown, entry.here == entry.shown ? "" : FolderPart(entry.shown));
+          break;
+        }
+        switch (os::CompareFiles(entry.here, key_path_, &error)) {
+          case os::Sameness::kSame:
+            Skip(entry.shown, "skipped: it is the key file");
+            break;
+          case os::Sameness::kUnknown:
+            Fail(entry.shown, "cannot tell whether it is the key file (" + error.text + "); left as it is");
+            break;
+          case os::Sameness::kDifferent:
+            TransformOne(entry.here, entry.shown, entry.here == entry.shown ? "" : FolderPart(entry.shown));
+            break;
         }
         break;
       case os::WalkEntry::kLink:
@@ -103,8 +123,7 @@ void FileRuns::Walk(const std::vector<std::string>& roots) {
         Skip(entry.shown, "skipped: not a regular file");
         break;
       case os::WalkEntry::kFailed:
-        notifier_.Line("vaultine: " + entry.shown + ": " + entry.error.text);
-        all_done_ = false;
+        Fail(entry.shown, entry.error.text);
         break;
     }
     return true;
@@ -139,17 +158,44 @@ int FileRuns::Run() {
 
 int TransformFiles(const Options& options) { return FileRuns(options).Run(); }
 
-int TransformToStandardOutput(const Options& options) {
+int TransformToStandardOutput(const Options& options, const os::ClosedStreams& closed) {
   TerminalNotifier notifier(stderr, false);
   const std::string& input = options.files.front();
+  // The standard streams by name, to compare them with the files.
+  const std::string input_file = input == "-" ? "/dev/stdin" : input;
+  const char* kOutput = "/dev/stdout";
+  const auto refuse = [&](const std::string& why) {
+    notifier.Line("vaultine: " + why);
+    return kSomeFailed;
+  };
+  if (closed.output) return refuse("standard output: it was closed");
+  if (input == "-" && closed.input) return refuse("standard input: it was closed");
   if (os::StandardOutputIsTerminal() && !options.force) {
-    notifier.Line("vaultine: standard output is a terminal; enciphered bytes are not written there (-f writes "
-                  "them all the same)");
-    return kSomeFailed;
+    return refuse("standard output is a terminal; the transformed bytes are not written there (-f writes them all "
+                  "the same)");
   }
-  if (input != "-" && IsSameFile(input, options.key_path)) {
-    notifier.Tell(ReportOf(Event::kSameFile, options.key_path, input, options.key_path));
-    return kSomeFailed;
+  os::Error error;
+  switch (CompareInputs(input_file, options.key_path, &error)) {
+    case os::Sameness::kSame:
+      notifier.Tell(ReportOf(Event::kSameFile, options.key_path, input == "-" ? "standard input" : input,
+                             options.key_path));
+      return kSomeFailed;
+    case os::Sameness::kUnknown:
+      return refuse(input + ": " + error.text);
+    case os::Sameness::kDifferent:
+      break;
+  }
+  // Writing where it reads, or over the key, would never end or lose the key.
+  for (const std::string* file : {&input_file, &options.key_path}) {
+    switch (os::CompareFiles(kOutput, *file, &error)) {
+      case os::Sameness::kSame:
+        return refuse("standard output is " + std::string(file == &input_file ? "the input" : "the key file") +
+                      "; nothing was written");
+      case os::Sameness::kUnknown:
+        return refuse("standard output: " + error.text);
+      case os::Sameness::kDifferent:
+        break;
+    }
   }
   const bool done = TransformStream(input, options.key_path, options.offset, options.direction, notifier);
   if (StopSignal() != 0) EndByStopSignal();

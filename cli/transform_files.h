@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/options.h"
+#include "os/file_system.h"
 
 enum ExitStatus { kAllDone = 0, kSomeFailed = 1, kUsageError = 2 };
 
@@ -10,5 +11,6 @@ enum ExitStatus { kAllDone = 0, kSomeFailed = 1, kUsageError = 2 };
 // or ends the process by the signal that stopped it.
 int TransformFiles(const Options& options);
 
-// Transforms FILE, or standard input, to standard output.
-int TransformToStandardOutput(const Options& options);
+// Transforms FILE, or standard input, to standard output; not where those
+// were closed, nor where the output is the input or the key.
+int TransformToStandardOutput(const Options& options, const os::ClosedStreams& closed);

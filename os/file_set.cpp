@@ -1,24 +1,43 @@
 #include "os/file_set.h"
 
-#include "os/file_system.h"
-
 namespace os {
 
-std::string FileSet::Find(const std::string& path) const {
-  const FileStatus status = StatusOf(path);
-  if (!status.exists) return "";
-  const auto found = members_.find(Key(status.stamp.volume, status.stamp.size, status.stamp.modified));
-  if (found == members_.end()) return "";
-  for (const Member& member : found->second) {
-    if (SameFile(path, member.absolute)) return member.name;
+FileSet::Key FileSet::KeyFor(const FileKey& key) {
+  return {key.volume, key.listed.empty() ? "#" + std::to_string(key.index) : key.listed};
+}
+
+FileSet::Found FileSet::Find(const std::string& path, std::string* name, Error* error) const {
+  FileKey key;
+  const Keyed keyed = KeyOf(path, &key, error);
+  if (keyed == Keyed::kFailed) return Found::kUnknown;
+  if (keyed == Keyed::kNothing) return Found::kNo;
+  const auto member = members_.find(KeyFor(key));
+  if (member != members_.end()) {
+    *name = member->second;
+    return Found::kYes;
   }
-  return "";
+  for (const auto& unkeyed : unkeyed_) {
+    switch (CompareFiles(path, unkeyed.first, error)) {
+      case Sameness::kSame:
+        *name = unkeyed.second;
+        return Found::kYes;
+      case Sameness::kUnknown:
+        return Found::kUnknown;
+      case Sameness::kDifferent:
+        break;
+    }
+  }
+  return Found::kNo;
 }
 
 void FileSet::Add(const std::string& path, const std::string& name) {
-  const FileStatus status = StatusOf(path);
-  if (!status.exists) return;
-  members_[Key(status.stamp.volume, status.stamp.size, status.stamp.modified)].push_back({AbsolutePath(path), name});
+  FileKey key;
+  Error ignored;
+  if (KeyOf(path, &key, &ignored) == Keyed::kKeyed) {
+    members_[KeyFor(key)] = name;
+  } else {
+    unkeyed_[AbsolutePath(path)] = name;
+  }
 }
 
 }  // namespace os

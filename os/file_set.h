@@ -1,10 +1,10 @@
 #pragma once
 
-#include <cstdint>
 #include <map>
 #include <string>
-#include <tuple>
-#include <vector>
+#include <utility>
+
+#include "os/file_system.h"
 
 namespace os {
 
@@ -12,19 +12,20 @@ namespace os {
 // hard or symbolic link, "./", another spelling on a disk that folds case.
 class FileSet {
  public:
-  // The name under which the file at path was added, or "" when it was not.
-  std::string Find(const std::string& path) const;
+  enum class Found { kNo, kYes, kUnknown };
+  // Whether the file at path was added, and under which name; unknown (with
+  // the system's reason) when the system cannot say.
+  Found Find(const std::string& path, std::string* name, Error* error) const;
   // Adds the file at path, as it is now, known as name.
   void Add(const std::string& path, const std::string& name);
 
  private:
-  struct Member {
-    std::string absolute;
-    std::string name;
-  };
-  // By disk, size and time of change, which every name of a file shows alike.
-  using Key = std::tuple<std::uint64_t, std::int64_t, std::int64_t>;
-  std::map<Key, std::vector<Member>> members_;
+  // The disk, and the number or the listed path that tells the file.
+  using Key = std::pair<std::uint64_t, std::string>;
+  static Key KeyFor(const FileKey& key);
+  std::map<Key, std::string> members_;
+  // Files whose key could not be taken once they were done: compared one by one.
+  std::map<std::string, std::string> unkeyed_;
 };
 
 }  // namespace os

@@ -14,4 +14,20 @@ std::int64_t InputFile::ReadFully(void* buffer, std::size_t size) {
   return static_cast<std::int64_t>(done);
 }
 
+Sameness CompareFiles(const std::string& a, const std::string& b, Error* error) {
+  FileKey key_a;
+  FileKey key_b;
+  const Keyed keyed_a = KeyOf(a, &key_a, error);
+  if (keyed_a == Keyed::kFailed) return Sameness::kUnknown;
+  const Keyed keyed_b = KeyOf(b, &key_b, error);
+  if (keyed_b == Keyed::kFailed) return Sameness::kUnknown;
+  if (keyed_a == Keyed::kNothing || keyed_b == Keyed::kNothing) return Sameness::kDifferent;
+  return key_a.IsSameFileAs(key_b) ? Sameness::kSame : Sameness::kDifferent;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  Error ignored;
+  return CompareFiles(a, b, &ignored) == Sameness::kSame;
+}
+
 }  // namespace os

@@ -29,6 +29,10 @@ struct Error {
 Error LastError();
 std::string LastErrorText();
 
+// Whether a file's end could not be found because it has none: its content
+// is made as it is read (/proc/cpuinfo).
+bool HasNoEnd(const Error& error);
+
 // How opening an existing file for reading went.
 enum class Opened {
   kOpen,
@@ -113,6 +117,9 @@ class InputFile {
   // The same for the file at path, which lies in folder, without following a
   // link in its last part.
   Probed OpenIn(const Folder& folder, const std::string& path);
+  // Opens what a stream is read from: a regular file as Open does, or a
+  // FIFO or a device, which may wait for its writer.
+  Probed OpenStream(const std::string& path);
   // Reads standard input, which stays open.
   void UseStandardInput();
   void Close();
@@ -281,16 +288,41 @@ bool StandardOutputIsTerminal();
 std::string AbsolutePath(const std::string& path);
 
 // Opens standard input, output and error on the null device where the
-// caller left them closed, so that no file opened later takes their place.
-void KeepStandardStreamsOpen();
+// caller left them closed, so that no file opened later takes their place;
+// says which were closed.
+struct ClosedStreams {
+  bool input = false;
+  bool output = false;
+  bool error = false;
+};
+ClosedStreams KeepStandardStreamsOpen();
 
 // Adds the read-only attribute, keeping every other attribute.
 bool MakeReadOnly(const std::string& path);
 bool IsReadOnly(const std::string& path);
 
-// True only when both paths name one existing file on disk, however each is
-// spelled: on a disk that folds the case of names and gives each spelling its
-// own file number (exFAT, FAT), names are compared as the disk compares them.
+// What tells a file from every other: its disk and its number, or, on a disk
+// that gives each spelling of a name a number of its own (exFAT and others
+// through FUSE), its disk and its path as the folders list it, found as the
+// disk folds names.
+struct FileKey {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  std::string listed;  // only where numbers do not tell
+
+  bool IsSameFileAs(const FileKey& other) const {
+    return volume == other.volume && (index == other.index || (!listed.empty() && listed == other.listed));
+  }
+};
+enum class Keyed { kKeyed, kNothing, kFailed };
+Keyed KeyOf(const std::string& path, FileKey* key, Error* error);
+
+// Whether two paths name one file, however each is spelled; unknown (with
+// the system's reason) when the system cannot say. A path that names nothing
+// names no file the other does.
+enum class Sameness { kDifferent, kSame, kUnknown };
+Sameness CompareFiles(const std::string& a, const std::string& b, Error* error);
+// The same, where only a sure yes counts.
 bool SameFile(const std::string& a, const std::string& b);
 
 }  // namespace os

@@ -203,19 +203,25 @@ void CopyExtendedAttributes(int model, int fd, WorkingFile::Finished* finished) 
   }
 }
 
-}  // namespace
-
-Error LastError() { return ErrorOf(errno); }
-std::string LastErrorText() { return std::strerror(errno); }
-
-Probed Probe(const std::string& path) {
-  // A device or a FIFO is never opened: opening some has effects of its own.
+// A device or a FIFO is never opened: opening some has effects of its own
+// (a FIFO's writer is let go).
+Probed OpenRegular(const std::string& path, std::intptr_t* handle) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return FromOpenError(errno);
   if (S_ISDIR(st.st_mode)) return Refused(Opened::kFolder, EISDIR);
   if (!S_ISREG(st.st_mode)) return Refused(Opened::kNotRegular);
+  return TakeForReading(open(path.c_str(), kReadFlags), handle);
+}
+
+}  // namespace
+
+Error LastError() { return ErrorOf(errno); }
+std::string LastErrorText() { return std::strerror(errno); }
+bool HasNoEnd(const Error& error) { return error.code == EINVAL || error.code == ESPIPE; }
+
+Probed Probe(const std::string& path) {
   std::intptr_t handle = -1;
-  const Probed probed = TakeForReading(open(path.c_str(), kReadFlags), &handle);
+  const Probed probed = OpenRegular(path, &handle);
   if (probed.ok()) close(Fd(handle));
   return probed;
 }
@@ -247,7 +253,22 @@ std::int64_t Folder::AvailableBytes() const {
 
 Probed InputFile::Open(const std::string& path) {
   Close();
-  return TakeForReading(open(path.c_str(), kReadFlags), &handle_);
+  return OpenRegular(path, &handle_);
+}
+
+Probed InputFile::OpenStream(const std::string& path) {
+  Close();
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return FromOpenError(errno);
+  if (S_ISREG(st.st_mode)) return OpenRegular(path, &handle_);
+  if (S_ISDIR(st.st_mode)) return Refused(Opened::kFolder, EISDIR);
+  if (!S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode)) return Refused(Opened::kNotRegular);
+  const int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);  // waits for a FIFO's writer
+  if (fd < 0) return FromOpenError(errno);
+  handle_ = fd;
+  Probed probed;
+  probed.how = Opened::kOpen;
+  return probed;
 }
 
 Probed InputFile::OpenIn(const Folder& folder, const std::string& path) {
@@ -422,7 +443,12 @@ WorkingFile::Finished WorkingFile::Finish(const InputFile& data) {
   // bits meant for the model's group never reach another group.
   mode_t mode = model.st_mode & kPermissionBits;
   if (self.st_uid == model.st_uid && self.st_gid == model.st_gid) mode = model.st_mode & kModeBits;
-  if (self.st_gid != model.st_gid) mode &= ~static_cast<mode_t>(S_IRWXG);
+  if (self.st_gid != model.st_gid) {
+    // The model's group would count as others for the result: others get no
+    // more than that group had.
+    mode &= ~static_cast<mode_t>(S_IRWXG);
+    mode &= ~static_cast<mode_t>(S_IRWXO) | ((model.st_mode & S_IRWXG) >> 3);
+  }
   if (fchmod(fd, mode) != 0 || fstat(fd, &self) != 0 || !FlushAndClose()) {
     finished.result = Finished::kFailed;
     finished.error = LastError();
@@ -535,16 +561,25 @@ bool WriteStandardOutput(const void* buffer, std::size_t size) {
 
 bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
 
-void KeepStandardStreamsOpen() {
+ClosedStreams KeepStandardStreamsOpen() {
+  ClosedStreams closed;
+  bool* was_closed[] = {&closed.input, &closed.output, &closed.error};
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    *was_closed[fd] = true;
+    open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
   }
+  return closed;
 }
 
 bool MakeReadOnly(const std::string& path) {
   struct stat st;
+  if (stat(path.c_str(), &st) != 0 || chmod(path.c_str(), st.st_mode & ~kWriteBits & kModeBits) != 0) return false;
+  // Some file systems (exFAT, FAT) take the request and keep a mode of their own.
   if (stat(path.c_str(), &st) != 0) return false;
-  return chmod(path.c_str(), st.st_mode & ~kWriteBits & kModeBits) == 0;
+  if ((st.st_mode & kWriteBits) == 0) return true;
+  errno = EPERM;
+  return false;
 }
 
 bool IsReadOnly(const std::string& path) {

@@ -247,6 +247,7 @@ bool GrantsNoMoreThan(PACL list, PACL model) {
 
 Error LastError() { return ErrorOf(GetLastError()); }
 std::string LastErrorText() { return LastError().text; }
+bool HasNoEnd(const Error&) { return false; }
 
 Probed Probe(const std::string& path) {
   std::intptr_t handle = -1;
@@ -267,6 +268,8 @@ Probed InputFile::Open(const std::string& path) {
   Close();
   return OpenForReading(path, &handle_);
 }
+
+Probed InputFile::OpenStream(const std::string& path) { return Open(path); }
 
 Probed InputFile::OpenIn(const Folder&, const std::string& path) {
   if (IsLink(path)) return Refused(Opened::kFailed, ERROR_CANT_ACCESS_FILE);
@@ -545,7 +548,7 @@ bool WriteStandardOutput(const void* buffer, std::size_t size) {
 
 bool StandardOutputIsTerminal() { return GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_CHAR; }
 
-void KeepStandardStreamsOpen() {}
+ClosedStreams KeepStandardStreamsOpen() { return {}; }
 
 bool MakeReadOnly(const std::string& path) {
   const DWORD attributes = AttributesOf(path);
@@ -560,11 +563,19 @@ bool IsReadOnly(const std::string& path) {
 
 // Every spelling Windows accepts (case, short names, slashes, another drive
 // letter for the same folder) leads to one volume and one file index.
-bool SameFile(const std::string& a, const std::string& b) {
-  BY_HANDLE_FILE_INFORMATION ia;
-  BY_HANDLE_FILE_INFORMATION ib;
-  return Identify(a, &ia) && Identify(b, &ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
-         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+Keyed KeyOf(const std::string& path, FileKey* key, Error* error) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!Identify(path, &info)) {
+    const DWORD code = GetLastError();
+    if (IsNotFound(code)) return Keyed::kNothing;
+    *error = ErrorOf(code);
+    return Keyed::kFailed;
+  }
+  const FileStamp stamp = StampOf(info);
+  key->volume = stamp.volume;
+  key->index = stamp.index;
+  key->listed.clear();
+  return Keyed::kKeyed;
 }
 
 }  // namespace os

@@ -59,12 +59,18 @@ bool WalkTrees(const std::vector<std::string>& roots, const std::function<bool(c
       if (errno != 0) {
         WalkEntry entry;
         entry.error = LastError();
+        entry.shown = entry.here = roots.front();  // where the walk could go no further
         go_on = visit(entry);
       }
       break;
     }
-    if (found->fts_info == FTS_D || found->fts_info == FTS_DP) continue;
-    go_on = visit(EntryOf(*found));
+    // A folder that could not be entered (no permission, swapped for a link
+    // meanwhile) leaves its files untouched: that is said, not passed over.
+    const bool folder = found->fts_info == FTS_D || found->fts_info == FTS_DP;
+    if (folder && found->fts_errno == 0) continue;
+    WalkEntry entry = EntryOf(*found);
+    if (folder) entry.error = {found->fts_errno, std::strerror(found->fts_errno)};
+    go_on = visit(entry);
   }
   fts_close(walk);
   return go_on;

@@ -228,12 +228,18 @@ TEST_F(CliTest, UsageErrorsSayWhatIsWrongBeforeAnythingIsTouched) {
   }
   EXPECT_FALSE(os::IsReadOnly(key_path));
   EXPECT_EQ(ReadBytes(a), Bytes{1});
-  // After --, a name that starts with a dash is a file; options may follow
-  // the files, whatever POSIXLY_CORRECT says.
+  // A file named like an option among the files sets nothing; after --, it
+  // is a file, whatever POSIXLY_CORRECT says.
+  WriteFile("-o77", {8});
   ::Start posix;
   posix.environment = {"POSIXLY_CORRECT=1"};
   posix.folder = dir.path();
-  EXPECT_EQ(Run({"encrypt", "a.txt", "-k", key_path, "-o", "3", "--", "-kevil.key"}, posix).status, 0);
+  const Result planted = Run({"encrypt", "-k", key_path, "a.txt", "-o77"}, posix);
+  EXPECT_EQ(planted.status, 2);
+  EXPECT_EQ(planted.err.substr(0, planted.err.find('\n')),
+            "vaultine: the option '-o77' comes after the files; options go first, and a file named like an option "
+            "after --");
+  EXPECT_EQ(Run({"encrypt", "-k", key_path, "-o", "3", "--", "a.txt", "-kevil.key"}, posix).status, 0);
   EXPECT_EQ(ReadBytes(a), Expected({1}, key, 3, TransformDirection::Encrypt));
   EXPECT_EQ(ReadBytes(dir.File("-kevil.key")), Expected({9}, key, 3, TransformDirection::Encrypt));
 }
@@ -318,7 +324,8 @@ TEST_F(CliTest, AUserWhoCannotReplaceTheFileAsItIsLeavesItWhole) {
     std::string why;
   };
   for (const Case& c : {Case{"a.txt", 04644, false, "you may not write it (Permission denied)"},
-                        Case{"b.txt", 0640, true, "its owner and group could not be kept for the result"}}) {
+                        Case{"b.txt", 0640, true, "its owner and group could not be kept for the result"},
+                        Case{"d.txt", 0604, false, "you may not write it (Permission denied)"}}) {
     SCOPED_TRACE(c.name);
     const Bytes data = RandomBytes(1000, 10);
     const std::string path = WriteFile(c.name, data);
@@ -338,12 +345,13 @@ TEST_F(CliTest, AUserWhoCannotReplaceTheFileAsItIsLeavesItWhole) {
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, 0u);
     EXPECT_EQ(st.st_mode, before.st_mode);
-    // Her result stays beside it, open to nobody the file was not, and
-    // not to her group, which is not the file's.
+    // Her result stays beside it, open to nobody the file was not: not to
+    // her group, which is not the file's, nor to the file's group, which
+    // counts among the others now.
     const std::string working = WorkingPath(path);
     EXPECT_EQ(ReadBytes(working), Expected(data, key, 0, TransformDirection::Encrypt));
     ASSERT_EQ(stat(working.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, before.st_mode & 0707);
+    EXPECT_EQ(st.st_mode & 07777, (before.st_mode & 0700) | (before.st_mode & (before.st_mode >> 3) & 07));
   }
   // Root keeps another user's file hers, with its setgid bit.
   const std::string hers = WriteFile("c.txt", RandomBytes(100, 11));
@@ -414,6 +422,15 @@ TEST_F(CliTest, RecursiveTransformsTheRegularFilesOfATreeAndNothingElse) {
   EXPECT_EQ(ReadBytes(dir.File(std::string("tree/sub/c.") + os::WorkingSuffix())), leftover);
   EXPECT_EQ(ReadBytes(dir.File("outside.txt")), outside);
   EXPECT_EQ(ReadBytes(dir.File("tree/key.bin")), key);
+  // A folder that cannot be entered is named, not passed over.
+  if (geteuid() == 0) {
+    ASSERT_EQ(system(("chown -R 65534:65534 " + top + " && chmod 0644 " + top + "/sub").c_str()), 0);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    const Result shut = Run({"encrypt", "-r", "-k", key_path, top}, ::Start::As(kOtherUser));
+    EXPECT_EQ(shut.status, 1);
+    EXPECT_NE(shut.err.find("vaultine: " + top + "/sub: Permission denied\n"), std::string::npos) << shut.err;
+    ASSERT_EQ(chmod((top + "/sub").c_str(), 0755), 0);
+  }
   // A failure deep in the tree is named from the root the user gave.
   ASSERT_EQ(chmod(dir.File("tree/sub/b.txt").c_str(), 0444), 0);
   const std::string err = Run({"decrypt", "-r", "-k", key_path, "tree"}, ::Start::From(dir.path())).err;
@@ -440,14 +457,27 @@ TEST_F(CliTest, StdoutTakesAFileOrStandardInputAndChangesNoFile) {
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(Bytes(result.out.begin(), result.out.end()), a);
   }
+  // Never the key as the input, nor the input or the key as the output.
+  ::Start key_as_input;
+  key_as_input.stdin_from = key_path;
+  EXPECT_EQ(Run({"encrypt", "-c", "-k", key_path}, key_as_input).err,
+            "vaultine: " + key_path + ": is standard input itself under another name; a file enciphered with itself "
+            "could never be recovered\n");
+  for (const std::string& output : {path_a, key_path}) {
+    result = Run({"encrypt", "-c", "-k", key_path, path_a}, ::Start::StdoutTo(output));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("vaultine: standard output is the "), std::string::npos) << result.err;
+  }
+  EXPECT_EQ(ReadBytes(path_a), a);
+  EXPECT_EQ(ReadBytes(key_path), key);
   // Enciphered bytes go to a terminal only when asked for.
   const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
   if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) return;
   const ::Start to_terminal = ::Start::StdoutTo(ptsname(terminal));
   result = Run({"encrypt", "-c", "-k", key_path, path_a}, to_terminal);
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, "vaultine: standard output is a terminal; enciphered bytes are not written there (-f writes "
-                        "them all the same)\n");
+  EXPECT_EQ(result.err, "vaultine: standard output is a terminal; the transformed bytes are not written there (-f "
+                        "writes them all the same)\n");
   EXPECT_EQ(Run({"encrypt", "-c", "-f", "-k", key_path, path_a}, to_terminal).status, 0);
   close(terminal);
 }
@@ -456,19 +486,19 @@ TEST_F(CliTest, OnADiskThatFoldsCaseEverySpellingIsOneFile) {
   ExfatDisk stick(dir.File("stick"));
   if (!stick.ok()) GTEST_SKIP() << stick.why_not();
   const std::string file = dir.File("stick/\xc3\xa9.txt");          // é.txt
-  // Each spelling is looked up first where it is used: FUSE keeps what it
-  // learnt of a name for a second, however the file changes meanwhile.
+  // FUSE keeps what it last learnt of each spelling for a while, however
+  // the file changes meanwhile: É.TXT is known from the first run when the
+  // second starts.
   const std::string shouted = dir.File("stick/\xc3\x89.TXT");       // É.TXT
-  const std::string capital = dir.File("stick/\xc3\x89.txt");       // É.txt
   const std::string key_as_working = dir.File("stick/\xc3\x89.1\xc3\x8a" "9");  // É.1Ê9
   const Bytes plain = RandomBytes(100, 30);
   WriteBytes(file, plain);
   Result result = Run({"encrypt", "-k", shouted, file});
   EXPECT_EQ(result.err, "vaultine: " + shouted + ": is " + file +
                             " itself under another name; a file enciphered with itself could never be recovered\n");
-  result = Run({"encrypt", "-k", key_path, file, capital});
+  result = Run({"encrypt", "-k", key_path, file, shouted});
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.err, "vaultine: " + capital + ": the same file as " + file +
+  EXPECT_EQ(result.err, "vaultine: " + shouted + ": the same file as " + file +
                             ", which this call has already encrypted; left as it is\n");
   EXPECT_EQ(ReadBytes(file), Expected(plain, key, 0, TransformDirection::Encrypt));
   // A key at the working path under another spelling is no leftover to remove.
@@ -476,7 +506,9 @@ TEST_F(CliTest, OnADiskThatFoldsCaseEverySpellingIsOneFile) {
   EXPECT_EQ(Run({"decrypt", "-k", key_as_working, file}).err,
             "vaultine: " + key_as_working + ": its working file would be " + WorkingPath(file) +
                 ", which is this file or the key file; rename that file, then try again\n");
-  // Such a disk cannot keep a key to its owner.
+  // Such a disk cannot keep a key to its owner, nor a key read-only.
+  EXPECT_EQ(Run({"encrypt", "--key-read-only", "-k", key_as_working, key_path}).err,
+            "vaultine: " + key_as_working + ": cannot make it read-only: Operation not permitted\n");
   result = Run({"keygen", "-n", "1K", dir.File("stick/new.key")});
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.err.find("cannot keep a file private to its owner"), std::string::npos) << result.err;

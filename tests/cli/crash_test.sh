@@ -82,6 +82,14 @@ for case in "write original" "fsync once"; do
   fi
   ls data.* >/dev/null 2>&1 && fail "Ctrl-C left a working file"
 done
+# A key whose folder could not be flushed is said to be so.
+n=1
+call="keygen's folder flush"
+rm -f newkey
+strace -qq -o /dev/null -e inject=fsync:error=EIO:when=2 "$vaultine" keygen -n 1K newkey >/dev/null 2>err
+[ $? -eq 1 ] && grep -q "written, but its folder could not be flushed (Input/output error)" err ||
+  fail "said: $(cat err)"
+rm -f newkey
 # Ctrl-C while keygen flushes a finished key: nothing is kept.
 n=1
 call="keygen's fsync"
@@ -120,7 +128,7 @@ injected() {
   [ -z "${setup:-}" ] || eval "$setup"
   local specs=()
   for spec in "$@"; do specs+=(-e "inject=$spec"); done
-  strace -qq -o /dev/null "${specs[@]}" "$vaultine" encrypt -q -k key data >/dev/null 2>err
+  strace -qq -o /dev/null "${specs[@]}" "$vaultine" encrypt -q -k "${key_given:-key}" data >/dev/null 2>err
   status=$?
 }
 left_as_it_was() {
@@ -140,6 +148,9 @@ nth_on_working_file() {
     grep -n "^$1([0-9]*<.*/data\\.1" | head -n 1 | cut -d: -f1
 }
 working_fstat=$(nth_on_working_file newfstatat)
+cp original data
+key_stat=$(strace -qq -o /dev/stdout -e trace=newfstatat "$vaultine" encrypt -q -k ./data data 2>/dev/null |
+  grep -n '^newfstatat(AT_FDCWD, "./data"' | head -n 1 | cut -d: -f1)
 working_close=$(nth_on_working_file close)
 setup=
 # The flush of the working file, and its close.
@@ -150,6 +161,11 @@ left_as_it_was "cannot write the working file data.1ê9: Input/output error"
 # A new working file not yet known as this run's own goes all the same.
 injected newfstatat:error=EIO:when="$working_fstat"
 left_as_it_was "cannot create the working file data.1ê9: Input/output error"
+# A same-file check that cannot be made is no pass: the file would be its own key.
+key_given=./data
+injected newfstatat:error=EIO:when="$key_stat"
+left_as_it_was "data: Input/output error"
+key_given=
 # One that cannot go is named.
 injected fsync:error=EIO:when=1 unlinkat:error=EIO:when=1
 grep -q "the working file data.1ê9 could not be removed (Input/output error)" err || fail "said: $(cat err)"

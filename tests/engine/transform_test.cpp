@@ -249,12 +249,10 @@ TEST_F(TransformFileTest, KeysThatWouldProtectNothingAreRefusedBeforeAnythingIsW
   WriteBytes(key_path, {});
   std::vector<std::pair<std::string, Event>> keys = {{key_path, Event::kKeyEmpty}};
 #ifndef _WIN32
-  // They claim a length they do not hold, and give other bytes at every
-  // read; one cannot even be measured.
-  for (const auto& made_anew : {std::make_pair("/proc/sys/kernel/random/uuid", Event::kKeyMadeAnew),
-                                std::make_pair("/sys/kernel/uevent_seqnum", Event::kKeyMadeAnew),
-                                std::make_pair("/proc/self/status", Event::kCannotRead)}) {
-    if (FileExists(made_anew.first)) keys.push_back(made_anew);
+  // They claim a length they do not hold, or none can be found, and give
+  // other bytes at every read.
+  for (const char* made_anew : {"/proc/sys/kernel/random/uuid", "/sys/kernel/uevent_seqnum", "/proc/self/status"}) {
+    if (FileExists(made_anew)) keys.push_back({made_anew, Event::kKeyMadeAnew});
   }
 #endif
   for (const auto& key : keys) {

@@ -1,14 +1,17 @@
 // One file under two spellings. On most disks every spelling of a file's path
 // leads to one file number. A disk that folds the case of names through FUSE
-// (exFAT, FAT) gives each spelling a number of its own, so there spellings
-// are compared as the disk compares them: letter by letter in upper case,
-// against the names its folders list.
+// (exFAT, and FAT or NTFS the same way) gives each spelling a number of its
+// own, and keeps the size and times it last saw under each for a while, so
+// there a file is known by its path as the folders list it, every part
+// found as the disk compares names: letter by letter in upper case.
 
 #include <dirent.h>
 #include <locale.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <wctype.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 
@@ -17,6 +20,8 @@
 
 namespace os {
 namespace {
+
+constexpr long kFuseMagic = 0x65735546;
 
 // The next character of UTF-8 text; a byte that starts no valid character
 // stands for itself, apart from every character.
@@ -56,13 +61,13 @@ std::u32string Folded(const std::string& name) {
   return folded;
 }
 
-// How folder lists name: the same spelling, else the one spelling that
-// folds to it; empty when neither is listed.
+// How folder lists name: the same spelling, else the one that folds to it;
+// empty when neither is listed (errno says why, where the listing failed).
 std::string ListedName(const std::string& folder, const std::string& name) {
   DIR* listing = opendir(folder.c_str());
   if (listing == nullptr) return "";
-  const std::u32string wanted = Folded(name);
   std::string found;
+  const std::u32string wanted = Folded(name);
   while (const dirent* entry = readdir(listing)) {
     if (name == entry->d_name) {
       found = name;
@@ -71,11 +76,12 @@ std::string ListedName(const std::string& folder, const std::string& name) {
     if (found.empty() && Folded(entry->d_name) == wanted) found = entry->d_name;
   }
   closedir(listing);
+  if (found.empty()) errno = ENOENT;
   return found;
 }
 
-// The absolute path of a folder or file, each part spelled as its folder
-// lists it; empty when a part cannot be found.
+// An absolute path without links, each part spelled as its folder lists it;
+// empty when a part cannot be found.
 std::string Listed(const std::string& absolute) {
   const std::string name = NamePart(absolute);
   if (name.empty()) return absolute;  // the root
@@ -88,33 +94,34 @@ std::string Listed(const std::string& absolute) {
   return (listed_folder == "/" ? "/" : listed_folder + "/") + listed_name;
 }
 
-std::string ListedPath(const std::string& path) {
-  char* real = realpath(path.c_str(), nullptr);
-  if (real == nullptr) return "";
-  const std::string absolute = real;
-  std::free(real);
-  return Listed(absolute);
-}
-
 }  // namespace
 
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa;
-  struct stat sb;
-  if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0 || sa.st_dev != sb.st_dev) return false;
-  if (sa.st_ino == sb.st_ino) return true;
-  // Two spellings of one file show the same size and times; two files
-  // rarely do, and only those are compared by name.
-  if (sa.st_size != sb.st_size || sa.st_mtim.tv_sec != sb.st_mtim.tv_sec ||
-      sa.st_mtim.tv_nsec != sb.st_mtim.tv_nsec || S_ISDIR(sa.st_mode) != S_ISDIR(sb.st_mode)) {
-    return false;
+Keyed KeyOf(const std::string& path, FileKey* key, Error* error) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return Keyed::kNothing;
+    *error = LastError();
+    return Keyed::kFailed;
   }
-  const std::string listed_a = ListedPath(a);
-  const std::string listed_b = ListedPath(b);
-  // A spelling the disk finds but that no folding of ours finds: the disk
-  // folds in some other way, and taking two files for one costs far less
-  // than the other mistake.
-  return listed_a.empty() || listed_b.empty() || listed_a == listed_b;
+  key->volume = st.st_dev;
+  key->index = st.st_ino;
+  key->listed.clear();
+  struct statfs disk;
+  if (statfs(path.c_str(), &disk) != 0) {
+    *error = LastError();
+    return Keyed::kFailed;
+  }
+  if (disk.f_type != kFuseMagic) return Keyed::kKeyed;
+  char* real = realpath(path.c_str(), nullptr);
+  if (real != nullptr) {
+    key->listed = Listed(real);
+    std::free(real);
+  }
+  if (key->listed.empty()) {
+    *error = LastError();
+    return Keyed::kFailed;
+  }
+  return Keyed::kKeyed;
 }
 
 }  // namespace os
