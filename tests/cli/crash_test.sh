@@ -119,16 +119,16 @@ status=$?
 cmp -s data original || fail "the data file was not left as it was"
 
 # A guard whose own call fails fails the run, or says what it left.
-#   injected SPEC...: runs encrypt on a fresh copy (after $setup, if any) with
-#   each strace inject SPEC; status and stderr in $status and err.
+#   injected INJECTION...: runs encrypt on a fresh copy (after $setup, if any) with
+#   each strace inject INJECTION; status and stderr in $status and err.
 injected() {
   call="$*" n=
   rm -f data data.*
   cp original data
   [ -z "${setup:-}" ] || eval "$setup"
-  local specs=()
-  for spec in "$@"; do specs+=(-e "inject=$spec"); done
-  strace -qq -o /dev/null "${specs[@]}" "$vaultine" encrypt -q -k "${key_given:-key}" data >/dev/null 2>err
+  local injections=()
+  for injection in "$@"; do injections+=(-e "inject=$injection"); done
+  strace -qq -o /dev/null "${injections[@]}" "$vaultine" encrypt -q -k "${key_given:-key}" data >/dev/null 2>err
   status=$?
 }
 left_as_it_was() {
