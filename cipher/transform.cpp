@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <memory>
+#include <vector>
 
 #include "cipher/key_stream.h"
 #include "cipher/path_split.h"
