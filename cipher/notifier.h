@@ -23,6 +23,7 @@ enum class Event {
   kKeyMadeAnew,         // path (the key) claims a length its content does not have (/proc, /sys)
   kWorkingIsInput,      // the working path names the data file or the key file (path: which)
   kWorkingInTheWay,     // another file is at the working path, left by an earlier run
+                        // (detail "folder": a folder is there)
   kRunInProgress,       // another run is writing the working file
   kCannotCreate,        // the working file could not be created (error)
   // The run failed; the data file is as it was.
@@ -39,6 +40,7 @@ enum class Event {
   // At the end: the result is at the working path, not in the data file's place.
   kReadOnly,            // the data file may not be replaced (why)
   kDataInUse,           // another program holds the data file open
+  kDataRemoved,         // another program removed the data file: the result is all that is left
   kNotReplaced,         // the system refused the replacement (error)
   // The data path holds the result, with a remark.
   kAttributeNotKept,    // an attribute that narrows nothing (detail) was not kept (error)

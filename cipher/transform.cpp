@@ -91,7 +91,10 @@ bool Run::OpenInputs() {
   }
   const os::Probed data = data_.OpenIn(folder_, data_path_);
   if (!data.ok()) {
-    TellOpenFailure(data, data_path_);
+    // Held by a run of its own, whose working file is being written.
+    const bool other_run = data.how == os::Opened::kInUse && os::IsBeingWritten(working_path_);
+    if (other_run) Tell(About(Event::kRunInProgress, working_path_));
+    if (!other_run) TellOpenFailure(data, data_path_);
     return false;
   }
   data_as_read_ = data_.Stamp();
@@ -122,7 +125,10 @@ bool Run::CreateWorkingFile() {
         Tell(About(Event::kWorkingIsInput,
                    os::SameFile(working_path_, data_path_) ? data_path_ : key_path_));
       } else {
-        Tell(About(Event::kWorkingInTheWay, working_path_));
+        Report report = About(Event::kWorkingInTheWay, working_path_);
+        const os::FileStatus in_the_way = os::StatusOf(working_path_);
+        if (in_the_way.exists && !in_the_way.regular) report.detail = "folder";
+        Tell(report);
       }
       break;
     case os::NewFile::Created::kInUse:
@@ -246,6 +252,10 @@ bool Run::ReplaceDataFile() {
       return false;
     case os::WorkingFile::Replaced::kDataChanged:
       FailWith(About(Event::kDataChanged, data_path_));
+      return false;
+    case os::WorkingFile::Replaced::kDataGone:
+      working_->Keep();  // the only copy of the content there is now
+      Tell(About(Event::kDataRemoved, data_path_));
       return false;
     case os::WorkingFile::Replaced::kCheckFailed:
       FailWith(About(Event::kCannotRead, data_path_, replacement.error));

@@ -56,6 +56,7 @@ std::string What(const Report& report) {
       return "its working file would be " + working + ", which is this file or the key file; rename that file, "
              "then try again";
     case Event::kWorkingInTheWay:
+      if (!report.detail.empty()) return "a folder, " + working + ", is in the way of its working file; rename it";
       return working + " is in the way of its working file, left by a run that did not finish; the file is "
              "whole: remove or rename " + working + ", then try again";
     case Event::kRunInProgress:
@@ -86,6 +87,8 @@ std::string What(const Report& report) {
       return report.detail + unchanged;
     case Event::kReadOnly:
       return "not replaced: " + WhyReadOnly(report) + "; " + Result(report) + " is in " + working;
+    case Event::kDataRemoved:
+      return "removed by another program during the run; " + Result(report) + " is in " + working;
     case Event::kDataInUse:
       return "in use by another program, so not replaced; " + Result(report) + " is in " + working;
     case Event::kNotReplaced:

@@ -54,6 +54,10 @@ struct Probed {
 // do not count.
 Probed Probe(const std::string& path);
 
+// Whether another program is writing the file at path (another run, its
+// working file).
+bool IsBeingWritten(const std::string& path);
+
 // Which file a path named, and how it stood: the same file with the same size
 // and times has not been written since, nor had its owner or permissions
 // changed (POSIX keeps a time of that change; Windows leaves it 0).
@@ -228,7 +232,8 @@ class WorkingFile : public NewFile {
     kDone,            // the data path now holds the result
     kDoneNotFlushed,  // it does, but the folder could not be flushed (error)
     kDataReadOnly,    // the data file may not be replaced (because)
-    kDataChanged,     // the data file is gone or was written since it was read
+    kDataChanged,     // the data file was written or replaced since it was read
+    kDataGone,        // another program removed the data file
     kDataInUse,       // another program holds the data file open
     kWorkingChanged,  // the working path no longer names this run's file
     kCheckFailed,     // the data file could not be looked at (error)

@@ -203,6 +203,17 @@ void CopyExtendedAttributes(int model, int fd, WorkingFile::Finished* finished) 
   }
 }
 
+// Whether another program writes the regular file name in folder.
+bool WrittenIn(int folder, const std::string& name) {
+  struct stat st;
+  const int fd = fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)
+                     ? openat(folder, name.c_str(), kReadFlags | O_NOFOLLOW)
+                     : -1;
+  const bool written = fd >= 0 && WrittenElsewhere(fd);
+  if (fd >= 0) close(fd);
+  return written;
+}
+
 // A device or a FIFO is never opened: opening some has effects of its own
 // (a FIFO's writer is let go).
 Probed OpenRegular(const std::string& path, std::intptr_t* handle) {
@@ -225,6 +236,8 @@ Probed Probe(const std::string& path) {
   if (probed.ok()) close(Fd(handle));
   return probed;
 }
+
+bool IsBeingWritten(const std::string& path) { return WrittenIn(AT_FDCWD, path); }
 
 Folder::~Folder() {
   if (handle_ != -1) close(Fd(handle_));
@@ -328,12 +341,7 @@ NewFile::Created NewFile::Create(const std::string& path) {
   if (fd < 0) {
     if (errno != EEXIST) return Created::kFailed;
     // Another run's file while it is being written; a leftover otherwise.
-    struct stat st;
-    const int other = fstatat(Fd(folder_.handle_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)
-                          ? openat(Fd(folder_.handle_), name.c_str(), kReadFlags | O_NOFOLLOW)
-                          : -1;
-    const bool in_use = other >= 0 && WrittenElsewhere(other);
-    if (other >= 0) close(other);
+    const bool in_use = WrittenIn(Fd(folder_.handle_), name);
     errno = EEXIST;
     return in_use ? Created::kInUse : Created::kAlreadyExists;
   }
@@ -465,7 +473,7 @@ WorkingFile::Replacement WorkingFile::Replace(const std::string& data_path, cons
   const std::string working_name = NamePart(path_);
   struct stat data;
   if (fstatat(folder, data_name.c_str(), &data, AT_SYMLINK_NOFOLLOW) != 0) {
-    replacement.how = errno == ENOENT ? Replaced::kDataChanged : Replaced::kCheckFailed;
+    replacement.how = errno == ENOENT ? Replaced::kDataGone : Replaced::kCheckFailed;
     replacement.error = LastError();
     return replacement;
   }

@@ -256,6 +256,13 @@ Probed Probe(const std::string& path) {
   return probed;
 }
 
+bool IsBeingWritten(const std::string& path) {
+  HANDLE other = OpenHandle(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  const bool written = other == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
+  if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
+  return written;
+}
+
 Folder::~Folder() {}
 
 bool Folder::OpenFolderOf(const std::string&) { return true; }
@@ -273,6 +280,9 @@ Probed InputFile::OpenStream(const std::string& path) { return Open(path); }
 
 Probed InputFile::OpenIn(const Folder&, const std::string& path) {
   if (IsLink(path)) return Refused(Opened::kFailed, ERROR_CANT_ACCESS_FILE);
+  // A file held open elsewhere without leave to replace it could not be
+  // replaced at the end: said now, not after the whole run.
+  if (IsHeldOpen(path)) return Refused(Opened::kInUse);
   return Open(path);
 }
 
@@ -341,9 +351,7 @@ NewFile::Created NewFile::CreateWith(const std::string& path, const void* securi
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return Created::kFailed;
     // Another run's file while it is being written: it shares no writing.
-    HANDLE other = OpenHandle(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-    const bool in_use = other == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
-    if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
+    const bool in_use = IsBeingWritten(path);
     SetLastError(error);
     return in_use ? Created::kInUse : Created::kAlreadyExists;
   }
@@ -479,7 +487,7 @@ WorkingFile::Replacement WorkingFile::Replace(const std::string& data_path, cons
   const DWORD attributes = AttributesOf(data_path);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
-    replacement.how = IsNotFound(error) ? Replaced::kDataChanged : Replaced::kCheckFailed;
+    replacement.how = IsNotFound(error) ? Replaced::kDataGone : Replaced::kCheckFailed;
     replacement.error = ErrorOf(error);
     return replacement;
   }

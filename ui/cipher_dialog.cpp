@@ -71,6 +71,11 @@ void CCipherDlg::RunCommand(int button, TransformDirection direction) {
       ~GiveBack() { dialog.EndRun(focus); }
     } give_back{*this, GetFocus()};
     EnableCommandButtons(FALSE);
+    // A disabled button keeps no focus, and keys then reach no control:
+    // Escape and Enter must still ask whether to stop.
+    if (!IsWindowEnabled(GetFocus())) {
+      SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetNextDlgTabItem(m_hWnd, GetFocus(), FALSE)), TRUE);
+    }
     os::ClearStopRequest();
     m_running = true;
     TransformFile(data_path, key_path, static_cast<std::uint8_t>(m_offset), direction, notifier);
@@ -105,8 +110,7 @@ void CCipherDlg::OnCancel() {
   CDialog::OnCancel();
 }
 
-// The run goes on while the question waits; No is the answer a stray Enter
-// gives.
+// The run waits for the answer; No is the one a stray Enter gives.
 void CCipherDlg::AskToStop() {
   if (os::StopRequested()) return;
   const int answer = MessageBoxW(m_hWnd, L"A file is being transformed. Stop now?\r\nThe file stays as it was.",

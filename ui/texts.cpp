@@ -26,7 +26,7 @@ constexpr char kProgressTitle[] = "Working file %s%s %i%% done.";
 constexpr char kIsFolder[] = "Cannot use %s: it is a folder, not a file.";
 constexpr char kNotRegularFile[] = "Cannot use %s: it is a device, a pipe or a socket, not a file.";
 constexpr char kInUse[] =
-    "%s is in use: another program has it open for writing.\r\n"
+    "%s is in use: another program has it open.\r\n"
     "Close it there, then try again.";
 constexpr char kCouldNotOpen[] = "Could not open %s (%s).";
 constexpr char kKeyEmpty[] =
@@ -44,8 +44,11 @@ constexpr char kWorkingFileExists[] =
     "It was left by a run that did not finish or could not replace the file; the data file itself is whole. "
     "Remove or rename it, then try again.";
 constexpr char kRunInProgress[] =
-    "Another run is working on this file: it is writing %s.\r\n"
+    "Another run is writing %s, the working file this file needs.\r\n"
     "Wait until it is done, then try again.";
+constexpr char kFolderInTheWay[] =
+    "A folder named %s is in the way of the working file.\r\n"
+    "Rename it, then try again.";
 constexpr char kCouldNotCreate[] = "Could not create the working file %s (%s).";
 constexpr char kWorkingFileCaption[] = "Error: Could not create working file!";
 constexpr char kCouldNotRead[] = "Could not read %s (%s). The file is unchanged.";
@@ -77,6 +80,10 @@ constexpr char kDataInUse[] =
     "The %s result is in %s.";
 constexpr char kDataInUseCaption[] = "Error: File in use!";
 constexpr char kResultIn[] = "\r\n%s The %s result is in %s.";
+constexpr char kNotReplacedWhy[] = "\r\nIt could not take the place of %s (%s), which is unchanged; it holds the %s result.";
+constexpr char kDataRemoved[] =
+    "%s was removed by another program during the run.\r\n"
+    "The %s result is in %s.";
 constexpr char kMarked[] = "It is read-only.";
 constexpr char kNoPermission[] = "You may not change it.";
 constexpr char kOwnerNotKept[] = "The result could not keep its owner and group.";
@@ -133,7 +140,7 @@ WarningText Text(const Report& report) {
     case Event::kWorkingIsInput:
       return {Format(kWorkingFileIsInput, report.working_path.c_str()), kWorkingFileCaption, ""};
     case Event::kWorkingInTheWay:
-      return {Format(kWorkingFileExists, path), kWorkingFileCaption, ""};
+      return {Format(report.detail.empty() ? kWorkingFileExists : kFolderInTheWay, path), kWorkingFileCaption, ""};
     case Event::kRunInProgress:
       return {Format(kRunInProgress, path), kWorkingFileCaption, ""};
     case Event::kCannotCreate:
@@ -168,9 +175,13 @@ WarningText Text(const Report& report) {
       return {Format(kDataInUse, path, ResultWord(report.direction), report.working_path.c_str()), kDataInUseCaption,
               ""};
     case Event::kNotReplaced: {
-      const std::string text = Format(kNameLeftAs, report.working_path.c_str());
-      return {text, kNameLeftAsCaption, text};
+      const std::string first = Format(kNameLeftAs, report.working_path.c_str());
+      return {first + Format(kNotReplacedWhy, report.data_path.c_str(), reason, ResultWord(report.direction)),
+              kNameLeftAsCaption, first};
     }
+    case Event::kDataRemoved:
+      return {Format(kDataRemoved, path, ResultWord(report.direction), report.working_path.c_str()), kChangedCaption,
+              ""};
     case Event::kAttributeNotKept:
       return {Format(kAttributeNotKept, path, report.detail.c_str(), reason), kRemarkCaption, ""};
     case Event::kNotFlushed:

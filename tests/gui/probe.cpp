@@ -19,6 +19,7 @@
 //   probe hold PATH      holds PATH open for writing until killed
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -54,11 +55,16 @@ HWND MainDialog() {
   return found;
 }
 
-HANDLE OpenForWriting(const char* path) {
-  wchar_t wide[1024] = L"";
-  MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, 1024);
-  return CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+// The path argument as given: argv holds it in the ANSI code page, which
+// may not hold its letters.
+HANDLE OpenForWriting() {
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  HANDLE file = count > 2 ? CreateFileW(arguments[2], GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                        FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                          : INVALID_HANDLE_VALUE;
+  LocalFree(arguments);
+  return file;
 }
 
 int FocusedControl(HWND dialog) {
@@ -80,13 +86,13 @@ int main(int argc, char* argv[]) {
     return 0;
   }
   if (what == "write" && argc == 3) {
-    HANDLE file = OpenForWriting(argv[2]);
+    HANDLE file = OpenForWriting();
     std::printf("%s\n", file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION ? "refused" : "allowed");
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     return 0;
   }
   if (what == "hold" && argc == 3) {
-    if (OpenForWriting(argv[2]) == INVALID_HANDLE_VALUE) return 1;
+    if (OpenForWriting() == INVALID_HANDLE_VALUE) return 1;
     std::printf("held\n");
     std::fflush(stdout);
     Sleep(INFINITE);

@@ -214,6 +214,15 @@ TEST_F(PosixFileTest, AnotherRunsWorkingFileIsNeitherTakenNorRemoved) {
   EXPECT_EQ(ReadBytes(working), siblings);
 }
 
+TEST_F(PosixFileTest, DataFileRemovedMeanwhileLeavesTheResultAsAllThereIs) {
+  const Bytes plain = RandomBytes(1000, 13);
+  WriteBytes(data_path, plain);
+  WriteBytes(key_path, {7});
+  EXPECT_FALSE(TransformMeddled([&] { ASSERT_EQ(unlink(data_path.c_str()), 0); }));
+  ExpectOnly(notifier, Event::kDataRemoved, data_path);
+  EXPECT_EQ(ReadBytes(WorkingPath(data_path)), Expected(plain, {7}, 0, TransformDirection::Encrypt));
+}
+
 TEST_F(PosixFileTest, WorkingFileCutShortIsNeverUsed) {
   const Bytes plain = RandomBytes(1000, 9);
   const std::string working = WorkingPath(data_path);

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "cipher/input_checks.h"
 #include "cipher/transform.h"
 #include "cipher/utf16.h"
@@ -143,18 +145,33 @@ TEST_F(Win32FileTest, WorkingFileCannotBeWrittenOrRemovedByOthersDuringTheRun) {
   EXPECT_EQ(refused, 2);
 }
 
-TEST_F(Win32FileTest, DataFileHeldOpenAtTheEndIsInUseAndTheResultIsNamed) {
+TEST_F(Win32FileTest, ADataFileHeldOpenIsInUseUpFrontOrAtTheEndWithTheResultNamed) {
   // The system refuses to replace a file that another program holds open
-  // without allowing its deletion.
+  // without allowing its deletion: said before the run where it can be.
   const std::string data = dir.File("data.txt");
+  const std::string working = WorkingPath(data);
   const Bytes plain = RandomBytes(500, 3);
   WriteBytes(data, plain);
   {
     HeldOpen other(data);
-    ASSERT_TRUE(other.ok());
     EXPECT_FALSE(TransformFile(data, key, 1, TransformDirection::Encrypt, notifier));
+    ExpectOnly(notifier, Event::kInUse, data);
+    EXPECT_FALSE(FileExists(working));
+    // Another run on the same file is writing its working file.
+    WriteBytes(working, {});
+    HeldOpen other_run(working, HeldOpen::kWriting);
+    notifier.reports.clear();
+    EXPECT_FALSE(TransformFile(data, key, 1, TransformDirection::Encrypt, notifier));
+    ExpectOnly(notifier, Event::kRunInProgress, working);
   }
-  const std::string working = WorkingPath(data);
+  DeleteFileW(os::ExactPath(working).c_str());
+  std::unique_ptr<HeldOpen> viewer;
+  notifier.on_progress = [&](int percent) {
+    if (percent == 51) viewer.reset(new HeldOpen(data));
+  };
+  notifier.reports.clear();
+  EXPECT_FALSE(TransformFile(data, key, 1, TransformDirection::Encrypt, notifier));
+  viewer.reset();
   ExpectOnly(notifier, Event::kDataInUse, data);
   EXPECT_EQ(notifier.reports[0].working_path, working);
   EXPECT_EQ(ReadBytes(data), plain);

@@ -58,15 +58,15 @@ TEST(WarningTextTest, EachReportReadsAsTheProgramSaysIt) {
       {Event::kNotFound, data, "Cannot find " + data + ".", kInput},
       {Event::kIsFolder, data, "Cannot use " + data + ": it is a folder, not a file.", kInput},
       {Event::kNotRegularFile, key, "Cannot use " + key + ": it is a device, a pipe or a socket, not a file.", kInput},
-      {Event::kInUse, key, key + " is in use: another program has it open for writing.\r\nClose it there, then try again.",
-       kInput},
+      {Event::kInUse, key, key + " is in use: another program has it open.\r\nClose it there, then try again.", kInput},
       {Event::kCannotOpen, key, "Could not open " + key + " (Access denied).", "Error: Could not read file!"},
       {Event::kCannotMakeReadOnly, key, "Cannot make key file read only.", "Set Attribute Error."},
       {Event::kOffsetOutOfRange, data, "Offset must be value between 0 and 255.", "Error"},
       {Event::kKeyEmpty, key, "The key file " + key + " is empty: it holds no bytes to encrypt with.\r\n"
                                "Choose another key file.", "Key file error."},
-      {Event::kRunInProgress, working, "Another run is working on this file: it is writing " + working +
-                                           ".\r\nWait until it is done, then try again.",
+      {Event::kRunInProgress, working, "Another run is writing " + working +
+                                           ", the working file this file needs.\r\nWait until it is done, then try "
+                                           "again.",
        "Error: Could not create working file!"},
       {Event::kKeyChanged, key, "The key file " + key + " was changed by another program during the run, so the "
                                 "file was not replaced.\r\nThe file is unchanged. Try again once nothing else is "
@@ -78,8 +78,12 @@ TEST(WarningTextTest, EachReportReadsAsTheProgramSaysIt) {
                                "result is in " + working + ".", "Error: Could not delete original file!"},
       {Event::kDataInUse, data, data + " is in use by another program, so it was not replaced; it is unchanged.\r\n"
                                 "The decrypted (plain text) result is in " + working + ".", "Error: File in use!"},
-      {Event::kNotReplaced, data, "Encrypted file's name is left as: " + working,
+      {Event::kNotReplaced, data, "Encrypted file's name is left as: " + working + "\r\nIt could not take the place of " +
+                                      data + " (Access denied), which is unchanged; it holds the decrypted (plain "
+                                      "text) result.",
        "Error: Could not rename encrypted file!"},
+      {Event::kDataRemoved, data, data + " was removed by another program during the run.\r\nThe decrypted (plain "
+                                  "text) result is in " + working + ".", "Error: File changed during the run!"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.event));
