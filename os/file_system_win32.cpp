@@ -381,6 +381,14 @@ bool NewFile::Write(const void* buffer, std::size_t size) {
     if (!WriteFile(Handle(handle_), bytes, want, &written, nullptr) || written == 0) return false;
     bytes += written;
     size -= written;
+    written_ += written;
+  }
+  // Flushed as it goes, so the flush at the end is short: the window answers
+  // between blocks, not during one long flush.
+  const std::int64_t kFlushEvery = 32 << 20;
+  if (written_ - started_writeback_ >= kFlushEvery) {
+    if (!FlushFileBuffers(Handle(handle_))) return false;
+    started_writeback_ = written_;
   }
   return true;
 }

@@ -581,26 +581,26 @@ test_double_click_on_encrypt_enciphers_once() {
 }
 
 test_clicks_during_a_run_have_no_effect_and_the_window_answers() {
-  start_long_run
-  check "the window answers during the run" equals "$(probe responds)" 1
-  click_decrypt  # greyed
+  start_long_run 3G
   xdotool key Escape  # the clicked Encrypt is grey, and had the focus
   check "Escape asks whether to stop" wait_for '^Stop the run\?$' 20 >/dev/null
   xdotool key Return  # No, as a stray Enter answers
   wait_gone '^Stop the run\?$'
-  wait_idle
+  check "the window answers during the run" equals "$(probe responds)" 1
+  click_decrypt  # greyed
+  wait_idle 120
   sleep 0.5  # a click acted on late would start a run now
   wait_idle
   local first last
   first=$(od -An -tu1 -N1 "$work/big.bin" | tr -d ' ')
-  last=$(od -An -tu1 -j $(((1 << 30) - 1)) "$work/big.bin" | tr -d ' ')
+  last=$(od -An -tu1 -j $(((3 << 30) - 1)) "$work/big.bin" | tr -d ' ')
   check "enciphered, not deciphered back" equals "$first $last" "5 5"
   check "the program goes on" kill -0 "$app_pid"
   rm -f "$work/big.bin"
 }
 
 test_a_long_run_stopped_by_the_close_box_leaves_the_file_whole() {
-  start_long_run
+  start_long_run 3G
   click_close_box
   wait_for '^Stop the run\?$' 20 >/dev/null
   xdotool key y
@@ -614,7 +614,7 @@ test_a_long_run_stopped_by_the_close_box_leaves_the_file_whole() {
 }
 
 test_nobody_writes_the_file_or_the_key_during_a_run() {
-  start_long_run
+  start_long_run 2G
   check "a writer of the data file is refused" equals "$(probe write "$(windows_path "$work/big.bin")")" refused
   check "a writer of the key is refused" equals "$(probe write "$(windows_path "$work/key.bin")")" refused
   wait_idle 120
@@ -652,11 +652,11 @@ test_the_path_fields_show_what_is_used_and_take_no_typing() {
   check "the typed one untouched" cmp -s "$work/other.bin" "$work/other.plain"
 }
 
-# Starts enciphering a 1 GiB file of zeros with the key byte 5, and returns
-# once the run is under way: its working file is there.
+# Starts enciphering a file of zeros (1 GiB, or SIZE) with the key byte 5,
+# and returns once the run is under way: its working file is there.
 start_long_run() {
   printf '\005' >"$work/key.bin"
-  truncate -s 1G "$work/big.bin"
+  truncate -s "${1:-1G}" "$work/big.bin"
   choose_file click_data_browse "$work/big.bin"
   choose_file click_key_browse "$work/key.bin"
   click_encrypt
@@ -665,7 +665,7 @@ start_long_run() {
 }
 
 test_warning_that_ends_a_run_waits_for_the_user_whatever_was_pressed_meanwhile() {
-  start_long_run
+  start_long_run 2G
   click_close_box
   wait_for '^Stop the run\?$' 20 >/dev/null
   xdotool key Return
