@@ -47,6 +47,9 @@ class Run {
   // The working file goes, and the report says whether it could not.
   void FailWith(Report report);
   void TellOpenFailure(const os::Probed& probed, const std::string& path) const;
+  // The data file or the key file when the working path names it, under
+  // its own or another spelling; null otherwise.
+  const std::string* InputAtWorkingPath() const;
 
   const std::string& data_path_;
   const std::string& key_path_;
@@ -68,6 +71,13 @@ class Run {
 
 void Run::TellOpenFailure(const os::Probed& probed, const std::string& path) const {
   Tell(About(OpenFailure(probed.how), path, probed.error));
+}
+
+const std::string* Run::InputAtWorkingPath() const {
+  for (const std::string* input : {&data_path_, &key_path_}) {
+    if (working_path_ == *input || os::SameFile(working_path_, *input)) return input;
+  }
+  return nullptr;
 }
 
 void Run::FailWith(Report report) {
@@ -121,9 +131,8 @@ bool Run::CreateWorkingFile() {
     case os::NewFile::Created::kAlreadyExists:
       // The file in the way may be the data file or the key file under
       // another spelling: never advise removing those.
-      if (os::SameFile(working_path_, data_path_) || os::SameFile(working_path_, key_path_)) {
-        Tell(About(Event::kWorkingIsInput,
-                   os::SameFile(working_path_, data_path_) ? data_path_ : key_path_));
+      if (const std::string* input = InputAtWorkingPath()) {
+        Tell(About(Event::kWorkingIsInput, *input));
       } else {
         Report report = About(Event::kWorkingInTheWay, working_path_);
         const os::FileStatus in_the_way = os::StatusOf(working_path_);
@@ -269,10 +278,8 @@ bool Run::ReplaceDataFile() {
 }
 
 bool Run::InPlace() {
-  if (working_path_ == data_path_ || working_path_ == key_path_ || os::SameFile(working_path_, data_path_) ||
-      os::SameFile(working_path_, key_path_)) {
-    const bool is_data = working_path_ == data_path_ || os::SameFile(working_path_, data_path_);
-    Tell(About(Event::kWorkingIsInput, is_data ? data_path_ : key_path_));
+  if (const std::string* input = InputAtWorkingPath()) {
+    Tell(About(Event::kWorkingIsInput, *input));
     return false;
   }
   if (!OpenInputs() || !CreateWorkingFile()) return false;

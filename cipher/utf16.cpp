@@ -22,36 +22,33 @@ void Append(std::string& out, char32_t c) {
   }
 }
 
-// The character at text[*i], past which *i moves; kReplacement for a byte
-// that starts none.
-char32_t Decode(const std::string& text, std::size_t* i) {
+}  // namespace
+
+char32_t NextCharacter(const std::string& text, std::size_t* i) {
   const unsigned char lead = static_cast<unsigned char>(text[*i]);
   const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
                            : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-  if (length == 0 || *i + length > text.size()) {
-    ++*i;
-    return kReplacement;
-  }
+  bool valid = length != 0 && *i + length <= text.size();
   char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-  for (std::size_t k = 1; k < length; ++k) {
+  for (std::size_t k = 1; valid && k < length; ++k) {
     const unsigned char next = static_cast<unsigned char>(text[*i + k]);
-    if ((next & 0xC0) != 0x80) {
-      ++*i;
-      return kReplacement;
-    }
+    valid = (next & 0xC0) == 0x80;
     c = (c << 6) | (next & 0x3F);
   }
   const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (!valid || c < least[length] || c > 0x10FFFF) {
+    ++*i;
+    return kNotUtf8 + lead;
+  }
   *i += length;
-  return c < least[length] || c > 0x10FFFF ? kReplacement : c;
+  return c;
 }
-
-}  // namespace
 
 std::wstring Utf16(const std::string& utf8) {
   std::wstring out;
   for (std::size_t i = 0; i < utf8.size();) {
-    const char32_t c = Decode(utf8, &i);
+    char32_t c = NextCharacter(utf8, &i);
+    if (c >= kNotUtf8) c = kReplacement;
     if (c >= 0x10000) {
       out += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
       out += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));

@@ -9,3 +9,9 @@
 // as U+FFFD.
 std::wstring Utf16(const std::string& utf8);
 std::string Utf8(const std::wstring& utf16);
+
+// The character of UTF-8 text at *i, past which *i moves. A byte that starts
+// no valid character is read alone, as kNotUtf8 plus its value: apart from
+// every character, and from every other such byte.
+constexpr char32_t kNotUtf8 = 0x110000;
+char32_t NextCharacter(const std::string& text, std::size_t* i);

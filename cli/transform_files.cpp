@@ -20,12 +20,8 @@ std::string OtherLinks(std::uint64_t links) {
   return std::to_string(others) + " other link" + (others == 1 ? "" : "s");
 }
 
-// A working file left by an earlier run: its name ends as working names do.
-bool IsWorkingFile(const std::string& path) {
-  const std::string ending = "." + os::WorkingSuffix();
-  const std::string name = NamePart(path);
-  return name.size() >= ending.size() && name.compare(name.size() - ending.size(), ending.size(), ending) == 0;
-}
+// A working file left by an earlier run: its own working path.
+bool IsWorkingFile(const std::string& path) { return WorkingPath(path) == path; }
 
 class FileRuns {
  public:

@@ -16,33 +16,13 @@
 #include <string>
 
 #include "cipher/path_split.h"
+#include "cipher/utf16.h"
 #include "os/file_system.h"
 
 namespace os {
 namespace {
 
 constexpr long kFuseMagic = 0x65735546;
-
-// The next character of UTF-8 text; a byte that starts no valid character
-// stands for itself, apart from every character.
-char32_t NextCharacter(const std::string& text, std::size_t* i) {
-  const unsigned char lead = static_cast<unsigned char>(text[*i]);
-  const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                           : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-  char32_t character = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-  bool valid = length != 0 && *i + length <= text.size();
-  for (std::size_t k = 1; valid && k < length; ++k) {
-    const unsigned char next = static_cast<unsigned char>(text[*i + k]);
-    valid = (next & 0xC0) == 0x80;
-    character = (character << 6) | (next & 0x3F);
-  }
-  if (!valid) {
-    ++*i;
-    return 0x110000 + lead;  // beyond every character
-  }
-  *i += length;
-  return character;
-}
 
 // The name as a disk that folds case sees it. Such disks map the letters of
 // Unicode's first plane only.
