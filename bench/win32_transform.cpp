@@ -26,7 +26,7 @@ int main(int argc, char* argv[]) {
     return 2;
   }
   PrintingNotifier notifier;
-  bool done = CheckInputs(argv[1], argv[2], 0, 0, notifier) != 0 &&
-              TransformFile(argv[1], argv[2], 0, TransformDirection::Encrypt, notifier);
+  bool done = CheckInputs(argv[1], argv[2], 0, false, notifier) &&
+              TransformFile(argv[1], argv[2], 0, TransformDirection::kEncrypt, notifier);
   return done ? 0 : 1;
 }

@@ -1,21 +1,8 @@
 #include "cipher/input_checks.h"
 
-#include "cipher/path_split.h"
 #include "os/file_system.h"
-
-namespace {
-
-char FoldAsciiCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
-
-bool SamePathText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::string::size_type i = 0; i < a.size(); ++i) {
-    if (FoldAsciiCase(a[i]) != FoldAsciiCase(b[i])) return false;
-  }
-  return true;
-}
+#include "text/fold.h"
+#include "text/path_split.h"
 
 os::Sameness CompareInputs(const std::string& data_path, const std::string& key_path, os::Error* error) {
   // Windows names are the same whatever the case of their letters.
@@ -26,16 +13,16 @@ os::Sameness CompareInputs(const std::string& data_path, const std::string& key_
   return os::CompareFiles(data_path, key_path, error);
 }
 
-int CheckInputs(const std::string& data_path, const std::string& key_path, std::int32_t offset,
-                int make_key_read_only, Notifier& notifier) {
+bool CheckInputs(const std::string& data_path, const std::string& key_path, std::int32_t offset,
+                 bool make_key_read_only, Notifier& notifier) {
   os::Error error;
   switch (CompareInputs(data_path, key_path, &error)) {
     case os::Sameness::kSame:
       notifier.Tell(ReportOf(Event::kSameFile, key_path, data_path, key_path));
-      return 0;
+      return false;
     case os::Sameness::kUnknown:  // a check that cannot be made is no pass
       notifier.Tell(ReportOf(Event::kCannotOpen, data_path, data_path, key_path, error));
-      return 0;
+      return false;
     case os::Sameness::kDifferent:
       break;
   }
@@ -43,18 +30,48 @@ int CheckInputs(const std::string& data_path, const std::string& key_path, std::
     const os::Probed probed = os::Probe(*path);
     if (!probed.ok()) {
       notifier.Tell(ReportOf(OpenFailure(probed.how), *path, data_path, key_path, probed.error));
-      return 0;
+      return false;
     }
   }
   // Before the offset is checked, as in version 1.0x: an offset refused
   // afterwards still leaves the key guarded, which costs the user nothing.
-  if (make_key_read_only != 0 && !os::MakeReadOnly(key_path)) {
+  if (make_key_read_only && !os::MakeReadOnly(key_path)) {
     notifier.Tell(ReportOf(Event::kCannotMakeReadOnly, key_path, data_path, key_path, os::LastError()));
-    return 0;
+    return false;
   }
   if (offset < 0 || offset > 255) {
     notifier.Tell(ReportOf(Event::kOffsetOutOfRange, data_path, data_path, key_path));
-    return 0;
+    return false;
   }
-  return 1;
+  return true;
+}
+
+bool CheckStreamInputs(const std::string& input_path, const std::string& key_path, const std::string& output_path,
+                       Notifier& notifier) {
+  const auto refuse = [&](Event event, const std::string& path, const os::Error& error = {}) {
+    Report report = ReportOf(event, path, input_path, key_path, error);
+    report.stream = true;
+    notifier.Tell(report);
+    return false;
+  };
+  os::Error error;
+  switch (CompareInputs(input_path, key_path, &error)) {
+    case os::Sameness::kSame:
+      return refuse(Event::kSameFile, key_path);
+    case os::Sameness::kUnknown:
+      return refuse(Event::kCannotOpen, input_path, error);
+    case os::Sameness::kDifferent:
+      break;
+  }
+  for (const std::string* input : {&input_path, &key_path}) {
+    switch (os::CompareFiles(output_path, *input, &error)) {
+      case os::Sameness::kSame:
+        return refuse(input == &input_path ? Event::kOutputIsInput : Event::kOutputIsKey, output_path);
+      case os::Sameness::kUnknown:
+        return refuse(Event::kCannotOpen, output_path, error);
+      case os::Sameness::kDifferent:
+        break;
+    }
+  }
+  return true;
 }

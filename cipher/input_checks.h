@@ -8,15 +8,20 @@
 
 // Decides whether a transform may start: the two paths name different files,
 // both can be opened and no other program writes them, the key file is made
-// read-only when asked, and the offset lies in 0 to 255. Returns 1 when the
-// transform may start, 0 once the reason has been told.
-int CheckInputs(const std::string& data_path, const std::string& key_path, std::int32_t offset,
-                int make_key_read_only, Notifier& notifier);
+// read-only when asked, and the offset lies in 0 to 255. Returns true when the
+// transform may start, false once the reason has been told.
+bool CheckInputs(const std::string& data_path, const std::string& key_path, std::int32_t offset,
+                 bool make_key_read_only, Notifier& notifier);
+
+// Decides whether a stream may be transformed from input_path to output_path
+// (the names of the open streams, as /dev/stdin names standard input): the
+// key file is not the input, and the output is neither the input nor the key
+// file, which would never end or lose the key. Returns true when it may, false
+// once the reason has been told.
+bool CheckStreamInputs(const std::string& input_path, const std::string& key_path, const std::string& output_path,
+                       Notifier& notifier);
 
 // Whether the key file is the data file: the same path text (on Windows but
 // for the case of ASCII letters), or one file on disk under two names;
 // unknown, with the system's reason, when the disk cannot say.
 os::Sameness CompareInputs(const std::string& data_path, const std::string& key_path, os::Error* error);
-
-// Equal but for the case of the ASCII letters A to Z.
-bool SamePathText(const std::string& a, const std::string& b);

@@ -16,7 +16,8 @@ struct OpenedKey {
 };
 
 // Opens the key file at path for the whole run and checks that it holds
-// bytes that can be had again: an empty key protects nothing, and a key whose
+// bytes that can be had again, read where they lie (so that runs side by side
+// may share one open key): an empty key protects nothing, and a key whose
 // last byte is not where its length says is no file of bytes but one the
 // system makes anew at each read (/proc, /sys), which could never decipher.
 OpenedKey OpenKey(os::InputFile& key, const std::string& path);
@@ -37,7 +38,8 @@ class KeyStream {
 
  private:
   os::InputFile& file_;
-  std::int64_t left_;
+  const std::int64_t length_;
+  std::int64_t position_ = 0;
   bool end_checked_ = false;
   std::uint8_t last_ = 0;
 };

@@ -11,8 +11,6 @@ Report ReportOf(Event event, const std::string& path, const std::string& data_pa
   return report;
 }
 
-bool IsDone(Event event) { return event == Event::kAttributeNotKept || event == Event::kNotFlushed; }
-
 Event OpenFailure(os::Opened how) {
   switch (how) {
     case os::Opened::kNotFound:

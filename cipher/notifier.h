@@ -4,7 +4,15 @@
 
 #include "os/file_system.h"
 
-enum class TransformDirection { Encrypt, Decrypt };
+enum class TransformDirection { kEncrypt, kDecrypt };
+
+// Why a data file may not be replaced.
+enum class ReadOnlyBecause {
+  kMarked,        // the read-only attribute, or no write permission bits
+  kNoPermission,  // this user may not write it
+  kOwnerNotKept,  // the result could not keep its owner and group
+  kCheckFailed,   // the system could not say (error)
+};
 
 // What the engine tells a front end. Each front end words it its own way: the
 // Windows program with the texts its users know, the command line as Unix
@@ -21,6 +29,8 @@ enum class Event {
   kOffsetOutOfRange,
   kKeyEmpty,            // path (the key) holds no byte
   kKeyMadeAnew,         // path (the key) claims a length its content does not have (/proc, /sys)
+  kOutputIsInput,       // a stream's output (path) is its input
+  kOutputIsKey,         // a stream's output (path) is the key file
   kWorkingIsInput,      // the working path names the data file or the key file (path: which)
   kWorkingInTheWay,     // another file is at the working path, left by an earlier run
                         // (detail "folder": a folder is there)
@@ -53,25 +63,23 @@ struct Report {
   std::string data_path;
   std::string key_path;
   std::string working_path;
-  TransformDirection direction = TransformDirection::Encrypt;
+  TransformDirection direction = TransformDirection::kEncrypt;
   os::Error error;     // the system's reason, where there is one
   std::string detail;  // an attribute's name, or what went wrong
-  os::ReadOnlyBecause because = os::ReadOnlyBecause::kMarked;  // kReadOnly
+  ReadOnlyBecause because = ReadOnlyBecause::kMarked;  // kReadOnly
   // Set when the working file should have gone but could not be removed: it
   // stays at working_path.
   os::Error not_removed;
   bool left_behind = false;
   // A run to standard output, which changes no file: what it wrote so far
-  // is not to be used.
+  // (if it began to write) is not to be used.
   bool stream = false;
+  bool output_begun = false;
 };
 
 // A report of event about path, in a run on data_path with key_path.
 Report ReportOf(Event event, const std::string& path, const std::string& data_path, const std::string& key_path,
                 const os::Error& error = {});
-
-// Whether a report leaves the data path with the result (a remark only).
-bool IsDone(Event event);
 
 // How the engine reaches the user.
 class Notifier {

@@ -6,14 +6,11 @@
 #include <vector>
 
 #include "cipher/key_stream.h"
-#include "cipher/path_split.h"
+#include "text/path_split.h"
 #include "cipher/progress.h"
 #include "os/stop_request.h"
 
 namespace {
-
-// Large enough to run at the disk's pace, small enough for constant memory.
-constexpr std::int64_t kBlockSize = 1 << 20;
 
 // One run: what it was asked to do, and what it tells.
 class Run {
@@ -44,6 +41,7 @@ class Run {
   bool WriteTransformed();
   bool FinishWorkingFile();
   bool ReplaceDataFile();
+  bool MayReplace(const os::FileFacts& data);
   // The working file goes, and the report says whether it could not.
   void FailWith(Report report);
   void TellOpenFailure(const os::Probed& probed, const std::string& path) const;
@@ -51,6 +49,8 @@ class Run {
   // its own or another spelling; null otherwise.
   const std::string* InputAtWorkingPath() const;
 
+  // The caller's strings, not copies: a Run lives only within the call to
+  // TransformFile that is given them.
   const std::string& data_path_;
   const std::string& key_path_;
   const std::string working_path_;
@@ -81,6 +81,10 @@ const std::string* Run::InputAtWorkingPath() const {
 }
 
 void Run::FailWith(Report report) {
+  // A read or write cut short by a stop is the stop.
+  if (os::StopRequested() && (report.event == Event::kCannotRead || report.event == Event::kCannotWrite)) {
+    report = About(Event::kStopped, data_path_);
+  }
   os::Error error;
   if (working_ && working_->Remove(&error) == os::NewFile::Removed::kFailed) {
     report.left_behind = true;
@@ -99,20 +103,15 @@ bool Run::OpenInputs() {
     Tell(About(Event::kCannotOpen, data_path_, os::LastError()));
     return false;
   }
-  const os::Probed data = data_.OpenIn(folder_, data_path_);
+  const os::Probed data = data_.OpenIn(folder_, NamePart(data_path_));
   if (!data.ok()) {
     // Held by a run of its own, whose working file is being written.
-    const bool other_run = data.how == os::Opened::kInUse && os::IsBeingWritten(working_path_);
+    const bool other_run = data.how == os::Opened::kInUse && folder_.IsBeingWritten(NamePart(working_path_));
     if (other_run) Tell(About(Event::kRunInProgress, working_path_));
     if (!other_run) TellOpenFailure(data, data_path_);
     return false;
   }
-  data_as_read_ = data_.Stamp();
-  length_ = data_as_read_.known() ? FileLength(data_) : -1;
-  if (length_ < 0) {
-    Tell(About(Event::kCannotRead, data_path_, os::LastError()));
-    return false;
-  }
+  length_ = data_.Length();
   const OpenedKey key = OpenKey(key_, key_path_);
   if (!key.ok) {
     Tell(About(key.event, key_path_, key.error));
@@ -156,7 +155,7 @@ bool Run::CreateWorkingFile() {
 bool Run::WriteTransformed() {
   const std::int64_t step = ProgressStep(length_);
   const PathParts parts = SplitPath(data_path_);
-  const std::int64_t buffer_size = std::max<std::int64_t>(1, std::min(length_, kBlockSize));
+  const std::int64_t buffer_size = std::max<std::int64_t>(1, std::min<std::int64_t>(length_, kBlockSize));
   const std::unique_ptr<std::uint8_t[]> block = Buffer(buffer_size);
   const std::unique_ptr<std::uint8_t[]> key_block = Buffer(buffer_size);
   KeyStream keys(key_, key_length_);
@@ -227,8 +226,12 @@ bool Run::FinishWorkingFile() {
 }
 
 // The finished working file takes the data file's place, or says why not.
+// The rules come in this order: the key and the data file must be as they
+// were read (a file written meanwhile is left to its writer), and the working
+// file this run's own, as it was finished; then the data file must be one
+// this user may write and the result keep its owner, or the result stays at
+// the working path, named.
 bool Run::ReplaceDataFile() {
-  data_.Close();  // Windows replaces no file that is still open
   // The key must still be the one whose bytes were used, or the file could
   // never be deciphered.
   const os::FileStatus key_now = os::StatusOf(key_path_);
@@ -236,52 +239,80 @@ bool Run::ReplaceDataFile() {
     FailWith(About(Event::kKeyChanged, key_path_));
     return false;
   }
-  const os::WorkingFile::Replacement replacement = working_->Replace(data_path_, data_as_read_);
-  Report report = About(Event::kNotReplaced, data_path_, replacement.error);
-  switch (replacement.how) {
-    case os::WorkingFile::Replaced::kDone:
+  const std::string data_name = NamePart(data_path_);
+  os::FileFacts now;
+  os::Error error;
+  switch (folder_.Look(data_name, &now, &error)) {
+    case os::Looked::kFound:
       break;
-    case os::WorkingFile::Replaced::kDoneNotFlushed:
-      remarks_.push_back(About(Event::kNotFlushed, data_path_, replacement.error));
-      break;
-    case os::WorkingFile::Replaced::kDataReadOnly:
-      working_->Keep();
-      report.event = Event::kReadOnly;
-      report.because = replacement.because;
-      Tell(report);
-      return false;
-    case os::WorkingFile::Replaced::kDataInUse:
-      working_->Keep();
-      report.event = Event::kDataInUse;
-      Tell(report);
-      return false;
-    case os::WorkingFile::Replaced::kFailed:
-      working_->Keep();
-      Tell(report);
-      return false;
-    case os::WorkingFile::Replaced::kDataChanged:
-      FailWith(About(Event::kDataChanged, data_path_));
-      return false;
-    case os::WorkingFile::Replaced::kDataGone:
+    case os::Looked::kNothing:
       working_->Keep();  // the only copy of the content there is now
       Tell(About(Event::kDataRemoved, data_path_));
       return false;
-    case os::WorkingFile::Replaced::kCheckFailed:
-      FailWith(About(Event::kCannotRead, data_path_, replacement.error));
-      return false;
-    case os::WorkingFile::Replaced::kWorkingChanged:
-      Tell(About(Event::kWorkingChanged, working_path_));  // not ours to remove any more
+    case os::Looked::kFailed:
+      FailWith(About(Event::kCannotRead, data_path_, error));
       return false;
   }
+  if (now.stamp != data_.facts().stamp || data_.WrittenElsewhereSince()) {
+    FailWith(About(Event::kDataChanged, data_path_));
+    return false;
+  }
+  if (!working_->IsAsFinished()) {
+    Tell(About(Event::kWorkingChanged, working_path_));  // not ours to remove any more
+    return false;
+  }
+  if (!MayReplace(now)) return false;
+  if (data_.WrittenElsewhereSince()) {  // once more, as late as can be
+    FailWith(About(Event::kDataChanged, data_path_));
+    return false;
+  }
+  switch (working_->RenameOver(data_path_, data_, &error)) {
+    case os::WorkingFile::Renamed::kDone:
+      break;
+    case os::WorkingFile::Renamed::kInUse:
+      working_->Keep();
+      Tell(About(Event::kDataInUse, data_path_, error));
+      return false;
+    case os::WorkingFile::Renamed::kFailed:
+      working_->Keep();
+      Tell(About(Event::kNotReplaced, data_path_, error));
+      return false;
+  }
+  if (!folder_.Flush()) remarks_.push_back(About(Event::kNotFlushed, data_path_, os::LastError()));
   for (const Report& remark : remarks_) Tell(remark);
   return true;
 }
 
-bool Run::InPlace() {
-  if (const std::string* input = InputAtWorkingPath()) {
-    Tell(About(Event::kWorkingIsInput, *input));
-    return false;
+// Whether the data file, as it now is, may be replaced by this user with a
+// result that keeps its owner; when not, the result stays at the working
+// path and the report says why.
+bool Run::MayReplace(const os::FileFacts& data) {
+  Report refusal = About(Event::kReadOnly, data_path_);
+  if (data.marked_read_only) {
+    refusal.because = ReadOnlyBecause::kMarked;
+  } else {
+    switch (folder_.MayWrite(NamePart(data_path_), &refusal.error)) {
+      case os::WriteRight::kMayNot:
+        refusal.because = ReadOnlyBecause::kNoPermission;
+        break;
+      case os::WriteRight::kUnknown:
+        refusal.because = ReadOnlyBecause::kCheckFailed;
+        break;
+      case os::WriteRight::kMay:
+        // One who may write the file but could not give the result its
+        // owner and group may not replace it either: the file would change
+        // hands, and its owner might lose it.
+        if (working_->KeepsOwnerOf(data_)) return true;
+        refusal.because = ReadOnlyBecause::kOwnerNotKept;
+        break;
+    }
   }
+  working_->Keep();
+  Tell(refusal);
+  return false;
+}
+
+bool Run::InPlace() {
   if (!OpenInputs() || !CreateWorkingFile()) return false;
   try {
     return WriteTransformed() && FinishWorkingFile() && ReplaceDataFile();
@@ -298,7 +329,7 @@ bool Run::InPlace() {
 
 void ShiftBytes(std::uint8_t* data, const std::uint8_t* key, std::size_t count, std::uint8_t offset,
                 TransformDirection direction) {
-  if (direction == TransformDirection::Encrypt) {
+  if (direction == TransformDirection::kEncrypt) {
     for (std::size_t i = 0; i < count; ++i) data[i] = static_cast<std::uint8_t>(data[i] + key[i] + offset);
   } else {
     for (std::size_t i = 0; i < count; ++i) data[i] = static_cast<std::uint8_t>(data[i] - key[i] - offset);
@@ -309,14 +340,6 @@ std::string WorkingPath(const std::string& data_path) {
   const std::string::size_type dot = data_path.find('.', FileNameStart(data_path));
   const std::string working = dot == std::string::npos ? data_path + "." : data_path.substr(0, dot + 1);
   return working + os::WorkingSuffix();
-}
-
-std::int64_t FileLength(os::InputFile& stream) {
-  const std::int64_t position = stream.Tell();
-  if (position < 0) return -1;
-  const std::int64_t length = stream.SeekToEnd();
-  if (length < 0 || !stream.Seek(position)) return -1;
-  return length;
 }
 
 bool TransformFile(const std::string& data_path, const std::string& key_path, std::uint8_t offset,
@@ -333,49 +356,4 @@ bool TransformFile(const std::string& data_path, const std::string& key_path, st
     notifier.Tell(report);
     return false;
   }
-}
-
-bool TransformStream(const std::string& input_path, const std::string& key_path, std::uint8_t offset,
-                     TransformDirection direction, Notifier& notifier) {
-  const auto tell = [&](Event event, const std::string& path, const os::Error& error = {}) {
-    Report report = ReportOf(event, path, input_path, key_path, error);
-    report.direction = direction;
-    report.stream = true;
-    notifier.Tell(report);
-    return false;
-  };
-  os::InputFile input;
-  if (input_path == "-") {
-    input.UseStandardInput();
-  } else {
-    const os::Probed opened = input.OpenStream(input_path);
-    if (!opened.ok()) return tell(OpenFailure(opened.how), input_path, opened.error);
-  }
-  os::InputFile key_file;
-  const OpenedKey key = OpenKey(key_file, key_path);
-  if (!key.ok) return tell(key.event, key_path, key.error);
-  KeyStream keys(key_file, key.length);
-  const std::unique_ptr<std::uint8_t[]> block = Buffer(kBlockSize);
-  const std::unique_ptr<std::uint8_t[]> key_block = Buffer(kBlockSize);
-  for (;;) {
-    if (os::StopRequested()) return tell(Event::kStopped, input_path);
-    const std::int64_t got = input.ReadFully(block.get(), static_cast<std::size_t>(kBlockSize));
-    if (got < 0) return tell(Event::kCannotRead, input_path, os::LastError());
-    if (got == 0) break;
-    switch (keys.Next(key_block.get(), static_cast<std::size_t>(got))) {
-      case KeyStream::Read::kDone:
-        break;
-      case KeyStream::Read::kFailed:
-        return tell(Event::kCannotRead, key_path, os::LastError());
-      case KeyStream::Read::kChanged:
-        return tell(Event::kKeyChanged, key_path);
-    }
-    ShiftBytes(block.get(), key_block.get(), static_cast<std::size_t>(got), offset, direction);
-    if (!os::WriteStandardOutput(block.get(), static_cast<std::size_t>(got))) {
-      return tell(Event::kCannotWriteOutput, "-", os::LastError());
-    }
-  }
-  const os::FileStatus key_now = os::StatusOf(key_path);
-  if (!key_now.exists || key_now.stamp != key.as_read) return tell(Event::kKeyChanged, key_path);
-  return true;
 }

@@ -7,6 +7,10 @@
 #include "cipher/notifier.h"
 #include "os/file_system.h"
 
+// The bytes read, shifted and written at a time: large enough to run at the
+// disk's pace, small enough for constant memory.
+constexpr std::size_t kBlockSize = 1 << 20;
+
 // Shifts each byte by its key byte plus the offset: up on Encrypt, down on
 // Decrypt, modulo 256.
 void ShiftBytes(std::uint8_t* data, const std::uint8_t* key, std::size_t count, std::uint8_t offset,
@@ -17,10 +21,6 @@ void ShiftBytes(std::uint8_t* data, const std::uint8_t* key, std::size_t count, 
 // without a full stop gets ".", then the suffix. C:\my.docs\report.txt gives
 // C:\my.docs\report.1e9 (e with circumflex).
 std::string WorkingPath(const std::string& data_path);
-
-// The length of an open stream, leaving its position where it was; -1 when
-// the stream cannot be positioned.
-std::int64_t FileLength(os::InputFile& stream);
 
 // Enciphers or deciphers the data file in place through the working file, with
 // progress on the status line. The data path holds the whole original or the
@@ -34,10 +34,3 @@ std::int64_t FileLength(os::InputFile& stream);
 // the result.
 bool TransformFile(const std::string& data_path, const std::string& key_path, std::uint8_t offset,
                    TransformDirection direction, Notifier& notifier);
-
-// Enciphers or deciphers a stream: the file at input_path, or standard input
-// for "-", to standard output, touching no file. A key shorter than the
-// stream repeats its last byte, as in place. Every failure is told; returns
-// true when the whole stream was written with the key as it was read.
-bool TransformStream(const std::string& input_path, const std::string& key_path, std::uint8_t offset,
-                     TransformDirection direction, Notifier& notifier);

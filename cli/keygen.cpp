@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "cipher/path_split.h"
+#include "text/path_split.h"
 #include "os/file_system.h"
 #include "os/stop_request.h"
 
@@ -20,7 +20,7 @@ bool FillRandom(std::uint8_t* out, std::size_t size) {
   while (size > 0) {
     const ssize_t got = getrandom(out, size, 0);
     if (got < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR && !os::StopRequested()) continue;
       return false;
     }
     out += got;
@@ -41,8 +41,10 @@ std::string WriteRandomBytes(os::NewFile& key, const std::string& path, std::uin
       shown_percent = percent;
     }
     const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize, size - done));
-    if (!FillRandom(block, count)) return "the system's random generator failed (" + os::LastErrorText() + ")";
-    if (!key.Write(block, count)) return "could not write it (" + os::LastErrorText() + ")";
+    if (!FillRandom(block, count)) {
+      return os::StopRequested() ? "stopped" : "the system's random generator failed (" + os::LastErrorText() + ")";
+    }
+    if (!key.Write(block, count)) return os::StopRequested() ? "stopped" : "could not write it (" + os::LastErrorText() + ")";
     done += count;
   }
   if (!key.FlushAndClose()) return "could not flush it to disk (" + os::LastErrorText() + ")";

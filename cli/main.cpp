@@ -13,6 +13,7 @@
 #include "cli/terminal_notifier.h"
 #include "cli/transform_files.h"
 #include "os/file_system.h"
+#include "os/posix.h"
 
 namespace {
 
@@ -59,7 +60,8 @@ int Print(const char* text) {
 int main(int argc, char* argv[]) {
   Options options;
   std::string error;
-  switch (ParseCommandLine(argc, argv, &options, &error)) {
+  const Command command = ParseCommandLine(argc, argv, &options, &error);
+  switch (command) {
     case Command::kHelp:
       return Print(kHelp);
     case Command::kVersion:
@@ -69,19 +71,24 @@ int main(int argc, char* argv[]) {
       std::fputs(kUsage, stderr);
       return kUsageError;
     case Command::kKeygen:
-      os::KeepStandardStreamsOpen();
-      CatchStopSignals(StopSignals::kCleanUp);
-      return MakeKey(options);
     case Command::kTransform:
       break;
   }
+  // A file opened later must not take the place of a stream the caller
+  // closed: messages or output would go into it.
   const os::ClosedStreams closed = os::KeepStandardStreamsOpen();
-  if (options.to_stdout) {
-    // Nothing to clean up: a reader of the output gone ends the command, as
-    // it ends any program in a pipe.
-    CatchStopSignals(StopSignals::kStreaming);
-    return TransformToStandardOutput(options, closed);
+  if (closed.failed) {
+    std::fputs("vaultine: a standard stream was closed and cannot be opened on /dev/null; nothing was done\n", stderr);
+    return kSomeFailed;
   }
-  CatchStopSignals(StopSignals::kCleanUp);
+  // With -c there is nothing to clean up: a reader of the output gone ends
+  // the command, as it ends any program in a pipe.
+  if (!CatchStopSignals(options.to_stdout ? StopSignals::kStreaming : StopSignals::kCleanUp)) {
+    std::fprintf(stderr, "vaultine: cannot catch the signals that stop it (%s); nothing was done\n",
+                 std::strerror(errno));
+    return kSomeFailed;
+  }
+  if (command == Command::kKeygen) return MakeKey(options);
+  if (options.to_stdout) return TransformToStandardOutput(options, closed);
   return TransformFiles(options);
 }

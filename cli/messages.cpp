@@ -1,38 +1,49 @@
 #include "cli/messages.h"
 
+#include "os/posix.h"
+
 namespace {
 
 std::string Result(const Report& report) {
-  return report.direction == TransformDirection::Encrypt ? "the encrypted result" : "the decrypted result (plain text)";
+  return report.direction == TransformDirection::kEncrypt ? "the encrypted result" : "the decrypted result (plain text)";
 }
 
 std::string Done(const Report& report) {
-  return report.direction == TransformDirection::Encrypt ? "encrypted" : "decrypted";
+  return report.direction == TransformDirection::kEncrypt ? "encrypted" : "decrypted";
 }
 
 std::string WhyReadOnly(const Report& report) {
   switch (report.because) {
-    case os::ReadOnlyBecause::kMarked:
+    case ReadOnlyBecause::kMarked:
       return "it is read-only";
-    case os::ReadOnlyBecause::kNoPermission:
+    case ReadOnlyBecause::kNoPermission:
       return "you may not write it (" + report.error.text + ")";
-    case os::ReadOnlyBecause::kOwnerNotKept:
+    case ReadOnlyBecause::kOwnerNotKept:
       return "its owner and group could not be kept for the result";
-    case os::ReadOnlyBecause::kCheckFailed:
+    case ReadOnlyBecause::kCheckFailed:
       break;
   }
   return "whether it may be written could not be learnt (" + report.error.text + ")";
+}
+
+// A path as the user knows it: the standard streams by what they are.
+std::string Named(const std::string& path) {
+  if (path == os::kStandardInputName || path == "-") return "standard input";
+  if (path == os::kStandardOutputName) return "standard output";
+  return path;
 }
 
 // What happened to the file the report is about, after "vaultine: FILE: ".
 std::string What(const Report& report) {
   const std::string& working = report.working_path;
   const std::string& reason = report.error.text;
-  const std::string unchanged = report.stream ? "; the output is incomplete" : "; the file is unchanged";
+  const std::string unchanged = !report.stream       ? "; the file is unchanged"
+                                : report.output_begun ? "; the output is incomplete"
+                                                      : "; nothing was written";
   switch (report.event) {
     case Event::kSameFile:
       return (report.path == report.data_path ? std::string("is the key file")
-                                              : "is " + report.data_path + " itself under another name") +
+                                              : "is " + Named(report.data_path) + " itself under another name") +
              "; a file enciphered with itself could never be recovered";
     case Event::kNotFound:
       return reason.empty() ? "No such file or directory" : reason;
@@ -52,6 +63,9 @@ std::string What(const Report& report) {
       return "the key file is empty; a key needs at least one byte";
     case Event::kKeyMadeAnew:
       return "its content is made anew at each read, so it could never decrypt the file";
+    case Event::kOutputIsInput:
+    case Event::kOutputIsKey:
+      break;  // said whole, in MessageFor
     case Event::kWorkingIsInput:
       return "its working file would be " + working + ", which is this file or the key file; rename that file, "
              "then try again";
@@ -122,7 +136,11 @@ const std::string& Subject(const Report& report) {
 }  // namespace
 
 std::string MessageFor(const Report& report) {
-  std::string message = "vaultine: " + Subject(report) + ": " + What(report);
+  if (report.event == Event::kOutputIsInput || report.event == Event::kOutputIsKey) {
+    return "vaultine: " + Named(report.path) + " is " +
+           (report.event == Event::kOutputIsInput ? "the input" : "the key file") + "; nothing was written";
+  }
+  std::string message = "vaultine: " + Named(Subject(report)) + ": " + What(report);
   if (report.left_behind) {
     message += "; the working file " + report.working_path + " could not be removed (" + report.not_removed.text + ")";
   }

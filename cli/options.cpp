@@ -145,9 +145,9 @@ Command Finish(Parsed& parsed, Options* options, std::string* error) {
     return Command::kKeygen;
   }
   if (verb == "encrypt") {
-    options->direction = TransformDirection::Encrypt;
+    options->direction = TransformDirection::kEncrypt;
   } else if (verb == "decrypt") {
-    options->direction = TransformDirection::Decrypt;
+    options->direction = TransformDirection::kDecrypt;
   } else {
     *error = "unknown command '" + verb + "'; say encrypt, decrypt or keygen";
     return Command::kUsageError;

@@ -7,7 +7,7 @@
 #include "cipher/notifier.h"
 
 struct Options {
-  TransformDirection direction = TransformDirection::Encrypt;
+  TransformDirection direction = TransformDirection::kEncrypt;
   std::string key_path;
   std::uint8_t offset = 0;
   bool key_read_only = false;

@@ -20,23 +20,27 @@ void OnStopSignal(int signal_number) {
 
 }  // namespace
 
-void CatchStopSignals(StopSignals how) {
+bool CatchStopSignals(StopSignals how) {
   struct sigaction action = {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
+  // No SA_RESTART: a read, write or open that waits (a FIFO, a pipe nobody
+  // empties, a terminal) ends with EINTR, so a stop is never stuck behind
+  // it; the file layer tries such a call again only while no stop is asked.
+  action.sa_flags = 0;
   // The signals users, shells and limits send to end a command.
   for (int signal_number :
        {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF}) {
     struct sigaction before;
-    if (sigaction(signal_number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
-    sigaction(signal_number, &action, nullptr);
+    if (sigaction(signal_number, nullptr, &before) != 0) return false;
+    if (before.sa_handler == SIG_IGN) continue;
+    if (sigaction(signal_number, &action, nullptr) != 0) return false;
   }
   // Without these, a reader of stderr gone (Ctrl-C on "| tee") or a file size
   // limit would kill the process before it removes its working file: the
   // failed write is reported instead.
-  if (how == StopSignals::kCleanUp) signal(SIGPIPE, SIG_IGN);
-  signal(SIGXFSZ, SIG_IGN);
+  if (how == StopSignals::kCleanUp && signal(SIGPIPE, SIG_IGN) == SIG_ERR) return false;
+  return signal(SIGXFSZ, SIG_IGN) != SIG_ERR;
 }
 
 int StopSignal() { return stop_signal; }

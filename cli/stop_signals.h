@@ -8,8 +8,9 @@ enum class StopSignals {
 // Ctrl-C, Ctrl-\, termination and hang-up ask the engine to stop instead of
 // killing the process, so an unfinished working file is always removed and a
 // data file being replaced is replaced completely; a signal that was ignored
-// when the program started (nohup) stays ignored.
-void CatchStopSignals(StopSignals how);
+// when the program started (nohup) stays ignored. False (errno says why)
+// when the system would not take them: the command must not start then.
+bool CatchStopSignals(StopSignals how);
 
 // The signal that asked to stop, or 0.
 int StopSignal();

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "cli/messages.h"
+#include "text/escape.h"
 
 namespace {
 
@@ -16,28 +17,6 @@ bool UnderstandsEscapes() {
   return term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
 }
 
-void Escape(std::string& shown, unsigned char byte) {
-  static const char kHex[] = "0123456789abcdef";
-  shown += "\\x";
-  shown += kHex[byte >> 4];
-  shown += kHex[byte & 15];
-}
-
-// The length of the UTF-8 character at text[i] that a terminal may show as
-// it is, or 0: a malformed sequence or a control character (C1 included).
-std::size_t PrintableCharacter(const std::string& text, std::size_t i) {
-  const unsigned char lead = static_cast<unsigned char>(text[i]);
-  if (lead >= 0x20 && lead < 0x7F) return 1;
-  const std::size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                           : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-  if (length == 0 || i + length > text.size()) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
-  }
-  const bool c1 = lead == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
-  return c1 ? 0 : length;
-}
-
 }  // namespace
 
 TerminalNotifier::TerminalNotifier(std::FILE* stream, bool show_progress)
@@ -45,20 +24,7 @@ TerminalNotifier::TerminalNotifier(std::FILE* stream, bool show_progress)
       terminal_(isatty(fileno(stream)) != 0),
       show_progress_(show_progress && terminal_ && UnderstandsEscapes()) {}
 
-std::string TerminalNotifier::Shown(const std::string& text) const {
-  std::string shown;
-  for (std::size_t i = 0; i < text.size();) {
-    const std::size_t length = terminal_ ? PrintableCharacter(text, i) : 1;
-    if (length == 0) {
-      Escape(shown, static_cast<unsigned char>(text[i]));
-      ++i;
-    } else {
-      shown.append(text, i, length);
-      i += length;
-    }
-  }
-  return shown;
-}
+std::string TerminalNotifier::Shown(const std::string& text) const { return terminal_ ? Escaped(text) : text; }
 
 void TerminalNotifier::Tell(const Report& report) {
   // A file done all the same fails the command when it may not be on disk;

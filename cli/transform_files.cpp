@@ -4,12 +4,14 @@
 #include <vector>
 
 #include "cipher/input_checks.h"
-#include "cipher/path_split.h"
+#include "text/path_split.h"
 #include "cipher/transform.h"
+#include "cipher/transform_stream.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_notifier.h"
 #include "os/file_set.h"
 #include "os/file_system.h"
+#include "os/posix.h"
 #include "os/stop_request.h"
 #include "os/tree_walk.h"
 
@@ -28,7 +30,7 @@ class FileRuns {
   explicit FileRuns(const Options& options)
       : options_(options),
         notifier_(stderr, !options.quiet),
-        done_word_(options.direction == TransformDirection::Encrypt ? "encrypted" : "decrypted") {}
+        done_word_(options.direction == TransformDirection::kEncrypt ? "encrypted" : "decrypted") {}
 
   int Run();
 
@@ -72,7 +74,7 @@ void FileRuns::TransformOne(const std::string& here, const std::string& shown, c
       break;
   }
   const int failures_before = notifier_.failures();
-  bool done = CheckInputs(here, key_path_, options_.offset, options_.key_read_only ? 1 : 0, notifier_) != 0;
+  bool done = CheckInputs(here, key_path_, options_.offset, options_.key_read_only, notifier_);
   // The other names of a file with hard links would keep the old bytes.
   const os::FileStatus status = os::StatusOf(here);
   if (done && status.links > 1 && !options_.force) {
@@ -157,9 +159,6 @@ int TransformFiles(const Options& options) { return FileRuns(options).Run(); }
 int TransformToStandardOutput(const Options& options, const os::ClosedStreams& closed) {
   TerminalNotifier notifier(stderr, false);
   const std::string& input = options.files.front();
-  // The standard streams by name, to compare them with the files.
-  const std::string input_file = input == "-" ? "/dev/stdin" : input;
-  const char* kOutput = "/dev/stdout";
   const auto refuse = [&](const std::string& why) {
     notifier.Line("vaultine: " + why);
     return kSomeFailed;
@@ -169,29 +168,6 @@ int TransformToStandardOutput(const Options& options, const os::ClosedStreams& c
   if (os::StandardOutputIsTerminal() && !options.force) {
     return refuse("standard output is a terminal; the transformed bytes are not written there (-f writes them all "
                   "the same)");
-  }
-  os::Error error;
-  switch (CompareInputs(input_file, options.key_path, &error)) {
-    case os::Sameness::kSame:
-      notifier.Tell(ReportOf(Event::kSameFile, options.key_path, input == "-" ? "standard input" : input,
-                             options.key_path));
-      return kSomeFailed;
-    case os::Sameness::kUnknown:
-      return refuse(input + ": " + error.text);
-    case os::Sameness::kDifferent:
-      break;
-  }
-  // Writing where it reads, or over the key, would never end or lose the key.
-  for (const std::string* file : {&input_file, &options.key_path}) {
-    switch (os::CompareFiles(kOutput, *file, &error)) {
-      case os::Sameness::kSame:
-        return refuse("standard output is " + std::string(file == &input_file ? "the input" : "the key file") +
-                      "; nothing was written");
-      case os::Sameness::kUnknown:
-        return refuse("standard output: " + error.text);
-      case os::Sameness::kDifferent:
-        break;
-    }
   }
   const bool done = TransformStream(input, options.key_path, options.offset, options.direction, notifier);
   if (StopSignal() != 0) EndByStopSignal();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/options.h"
-#include "os/file_system.h"
+#include "os/posix.h"
 
 enum ExitStatus { kAllDone = 0, kSomeFailed = 1, kUsageError = 2 };
 

@@ -3,7 +3,7 @@
 #include <exception>
 #include <string>
 
-#include "cipher/utf16.h"
+#include "text/utf16.h"
 #include "framework/win_app.h"
 
 BEGIN_MESSAGE_MAP(CDialog, CCmdTarget)

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "cipher/path_split.h"
-#include "cipher/utf16.h"
+#include "text/path_split.h"
+#include "text/utf16.h"
 #include "framework/dialog.h"
 
 namespace {

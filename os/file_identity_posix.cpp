@@ -5,55 +5,39 @@
 // there a file is known by its path as the folders list it, every part
 // found as the disk compares names: letter by letter in upper case.
 
-#include <dirent.h>
-#include <locale.h>
-#include <sys/stat.h>
-#include <sys/vfs.h>
-#include <wctype.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <string>
 
-#include "cipher/path_split.h"
-#include "cipher/utf16.h"
+#include "os/calls_posix.h"
 #include "os/file_system.h"
+#include "text/fold.h"
+#include "text/path_split.h"
 
 namespace os {
 namespace {
 
-constexpr long kFuseMagic = 0x65735546;
+using namespace posix;
 
-// The name as a disk that folds case sees it. Such disks map the letters of
-// Unicode's first plane only.
-std::u32string Folded(const std::string& name) {
-  static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
-  std::u32string folded;
-  for (std::size_t i = 0; i < name.size();) {
-    char32_t character = NextCharacter(name, &i);
-    if (character < 0x80) {
-      if (character >= 'a' && character <= 'z') character -= 'a' - 'A';
-    } else if (character <= 0xFFFF && unicode != nullptr) {
-      character = static_cast<char32_t>(towupper_l(static_cast<wint_t>(character), unicode));
-    }
-    folded += character;
-  }
-  return folded;
-}
+constexpr long kFuseMagic = 0x65735546;
 
 // How folder lists name: the same spelling, else the one that folds to it;
 // empty when neither is listed (errno says why, where the listing failed).
 std::string ListedName(const std::string& folder, const std::string& name) {
-  DIR* listing = opendir(folder.c_str());
-  if (listing == nullptr) return "";
+  const int fd = Open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* listing = fd < 0 ? nullptr : OpenListing(fd);
+  if (listing == nullptr) {
+    if (fd >= 0) Close(fd);
+    return "";
+  }
   std::string found;
-  const std::u32string wanted = Folded(name);
-  while (const dirent* entry = readdir(listing)) {
+  const std::u32string wanted = FoldedName(name);
+  while (const dirent* entry = NextEntry(listing)) {
     if (name == entry->d_name) {
       found = name;
       break;
     }
-    if (found.empty() && Folded(entry->d_name) == wanted) found = entry->d_name;
+    if (found.empty() && FoldedName(entry->d_name) == wanted) found = entry->d_name;
   }
   closedir(listing);
   if (found.empty()) errno = ENOENT;
@@ -78,7 +62,7 @@ std::string Listed(const std::string& absolute) {
 
 Keyed KeyOf(const std::string& path, FileKey* key, Error* error) {
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) {
+  if (Stat(path.c_str(), &st) != 0) {
     if (errno == ENOENT || errno == ENOTDIR) return Keyed::kNothing;
     *error = LastError();
     return Keyed::kFailed;
@@ -87,12 +71,12 @@ Keyed KeyOf(const std::string& path, FileKey* key, Error* error) {
   key->index = st.st_ino;
   key->listed.clear();
   struct statfs disk;
-  if (statfs(path.c_str(), &disk) != 0) {
+  if (Statfs(path.c_str(), &disk) != 0) {
     *error = LastError();
     return Keyed::kFailed;
   }
   if (disk.f_type != kFuseMagic) return Keyed::kKeyed;
-  char* real = realpath(path.c_str(), nullptr);
+  char* real = RealPath(path.c_str());
   if (real != nullptr) {
     key->listed = Listed(real);
     std::free(real);

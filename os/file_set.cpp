@@ -1,5 +1,7 @@
 #include "os/file_set.h"
 
+#include "os/posix.h"
+
 namespace os {
 
 FileSet::Key FileSet::KeyFor(const FileKey& key) {

@@ -1,6 +1,23 @@
 #include "os/file_system.h"
 
+#include "os/handles.h"
+
 namespace os {
+
+namespace handles {
+
+bool WriteAll(std::intptr_t handle, const void* buffer, std::size_t size) {
+  const char* bytes = static_cast<const char*>(buffer);
+  while (size > 0) {
+    const std::int64_t written = WriteSome(handle, bytes, size);
+    if (written <= 0) return false;
+    bytes += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+}  // namespace handles
 
 std::int64_t InputFile::ReadFully(void* buffer, std::size_t size) {
   char* bytes = static_cast<char*>(buffer);

@@ -4,11 +4,16 @@
 // file_system_win32.cpp and file_system_posix.cpp; file_system.cpp holds what
 // both share. Paths are UTF-8 on Windows, converted at the Win32 calls, and
 // bytes on POSIX, as the system gives them. Every result that can fail
-// carries the system's reason, taken at the call that failed.
+// carries the system's reason, taken at the call that failed. Every call to
+// the system goes through the hook of system_calls.h.
+//
+// These are primitives: what counts as a changed file, and in which order
+// the rules of a replacement apply, the engine decides (cipher/).
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace os {
@@ -29,8 +34,8 @@ struct Error {
 Error LastError();
 std::string LastErrorText();
 
-// Whether a file's end could not be found because it has none: its content
-// is made as it is read (/proc/cpuinfo).
+// Whether a file could not be read at a position because it has no
+// positions: its content is made as it is read (some files under /proc).
 bool HasNoEnd(const Error& error);
 
 // How opening an existing file for reading went.
@@ -54,13 +59,11 @@ struct Probed {
 // do not count.
 Probed Probe(const std::string& path);
 
-// Whether another program is writing the file at path (another run, its
-// working file).
-bool IsBeingWritten(const std::string& path);
-
 // Which file a path named, and how it stood: the same file with the same size
 // and times has not been written since, nor had its owner or permissions
-// changed (POSIX keeps a time of that change; Windows leaves it 0).
+// changed (POSIX keeps a time of that change; Windows leaves it 0). Times are
+// in nanoseconds (POSIX) or hundreds of them (Windows) from the system's
+// epoch, whatever the year.
 struct FileStamp {
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
@@ -78,6 +81,26 @@ struct FileStamp {
   bool operator!=(const FileStamp& other) const { return !(*this == other); }
 };
 
+// What one look at a file tells.
+struct FileFacts {
+  enum class Kind { kRegular, kFolder, kLink, kOther };
+  Kind kind = Kind::kOther;
+  FileStamp stamp;
+  std::uint64_t links = 0;
+  // The read-only attribute, or (POSIX) no write permission bit at all: root
+  // may write it, but it is meant to stay as it is.
+  bool marked_read_only = false;
+  std::uint32_t mode = 0;   // POSIX: the permission bits, with setuid, setgid and sticky
+  std::uint32_t owner = 0;  // POSIX: the owner and group; Windows: 0
+  std::uint32_t group = 0;
+};
+
+// How a look at a name in a folder went.
+enum class Looked { kFound, kNothing, kFailed };
+
+// Whether this user may write a file, beyond its read-only mark.
+enum class WriteRight { kMay, kMayNot, kUnknown };
+
 // The folder that holds a file, opened once for a run. On POSIX every later
 // step names its file relative to it, so a folder renamed or swapped for a
 // link during the run cannot send a step elsewhere. Windows names files by
@@ -90,8 +113,19 @@ class Folder {
   Folder& operator=(const Folder&) = delete;
 
   // Opens the folder of the file at path (the current folder when the path
-  // names none).
+  // names none), closing any folder opened before.
   bool OpenFolderOf(const std::string& path);
+
+  // The facts of the entry name in this folder, without following a link.
+  Looked Look(const std::string& name, FileFacts* facts, Error* error) const;
+
+  // Whether this user may write the file name in this folder (its access
+  // list, a read-only disk); error says why not.
+  WriteRight MayWrite(const std::string& name, Error* error) const;
+
+  // Whether another program is writing the file name in this folder
+  // (another run, its working file).
+  bool IsBeingWritten(const std::string& name) const;
 
   // Flushes the folder's entries to the disk, so that a new or renamed file
   // survives a power cut.
@@ -105,6 +139,8 @@ class Folder {
   friend class NewFile;
   friend class WorkingFile;
   std::intptr_t handle_ = -1;
+  bool listable_ = true;  // POSIX: false when opened only to name files in
+  std::string path_;      // Windows: the folder, from which its files are named
 };
 
 // A byte stream read from an existing regular file.
@@ -118,9 +154,8 @@ class InputFile {
   // Opens the file at path (following links) for the whole run. Others may
   // read it meanwhile; where the system allows, nobody may write it.
   Probed Open(const std::string& path);
-  // The same for the file at path, which lies in folder, without following a
-  // link in its last part.
-  Probed OpenIn(const Folder& folder, const std::string& path);
+  // The same for the file name in folder, without following a link there.
+  Probed OpenIn(const Folder& folder, const std::string& name);
   // Opens what a stream is read from: a regular file as Open does, or a
   // FIFO or a device, which may wait for its writer.
   Probed OpenStream(const std::string& path);
@@ -128,23 +163,37 @@ class InputFile {
   void UseStandardInput();
   void Close();
 
+  // The facts of the file as it was opened, taken once.
+  const FileFacts& facts() const { return facts_; }
+  // Its length as opened; -1 for a stream.
+  std::int64_t Length() const { return facts_.stamp.size; }
+
   // Reads up to size bytes; returns how many (0 at end of file) or -1 on error.
   std::int64_t Read(void* buffer, std::size_t size);
   // Reads size bytes unless the file ends first; returns how many, or -1.
   std::int64_t ReadFully(void* buffer, std::size_t size);
+  // Reads up to size bytes from position, leaving the stream's own position
+  // where it was, so that threads may share one file; -1 on error.
+  std::int64_t ReadAt(void* buffer, std::size_t size, std::int64_t position);
 
-  // Positions in bytes; -1 on error.
-  std::int64_t Tell();
-  std::int64_t SeekToEnd();
-  bool Seek(std::int64_t position);
-
-  // The open file's stamp; not known() when the system cannot say.
+  // The open file's stamp now; not known() when the system cannot say.
   FileStamp Stamp() const;
+
+  // Whether another program opened the file for writing since OpenIn opened
+  // it here: that program got it at once, and the run must not replace it.
+  // Also true when the system cannot tell any more; false where it never
+  // could (another user's file, a network disk).
+  bool WrittenElsewhereSince() const;
 
  private:
   friend class WorkingFile;
+  // Takes handle, open for reading, as a regular file that no other program
+  // writes, or closes it and says why not; a lease is held on it when asked.
+  Probed Take(std::intptr_t handle, bool hold_lease);
   std::intptr_t handle_ = -1;
   bool owned_ = true;
+  bool leased_ = false;  // POSIX: a read lease is held, which a writer's open breaks
+  FileFacts facts_;
 };
 
 // A file this run creates in a folder, where nothing was before. Unless it
@@ -190,32 +239,28 @@ class NewFile {
   // Leaves the file where it is when this object goes.
   void Keep() { keep_ = true; }
 
+  const std::string& path() const { return path_; }
+
  protected:
   // Creates it as Create does, guarded as security says (a Windows security
   // descriptor) rather than by the folder's defaults; POSIX guards a file
   // once it is written.
   Created CreateWith(const std::string& path, const void* security);
-  void Close();
+  // Closes it; false (LastError says why) when the system reports a failure.
+  bool Close();
 
   const Folder& folder_;
   std::intptr_t handle_ = -1;
   std::string path_;
-  FileStamp identity_;
+  FileFacts created_;  // as it was made
   bool keep_ = false;
   std::int64_t written_ = 0;
   std::int64_t started_writeback_ = 0;
 };
 
-// Why a data file may not be replaced.
-enum class ReadOnlyBecause {
-  kMarked,        // the read-only attribute, or no write permission bits
-  kNoPermission,  // this user may not write it
-  kOwnerNotKept,  // the result could not keep its owner and group
-  kCheckFailed,   // the system could not say (error)
-};
-
 // The working file of one run: a new file beside the data file that receives
-// the result and then takes the data file's place in one step.
+// the result and then takes the data file's place in one step. Which checks
+// come before that step, and in which order, is the engine's to decide.
 class WorkingFile : public NewFile {
  public:
   struct Finished {
@@ -228,21 +273,10 @@ class WorkingFile : public NewFile {
     std::vector<std::pair<std::string, Error>> not_kept;
   };
 
-  enum class Replaced {
-    kDone,            // the data path now holds the result
-    kDoneNotFlushed,  // it does, but the folder could not be flushed (error)
-    kDataReadOnly,    // the data file may not be replaced (because)
-    kDataChanged,     // the data file was written or replaced since it was read
-    kDataGone,        // another program removed the data file
-    kDataInUse,       // another program holds the data file open
-    kWorkingChanged,  // the working path no longer names this run's file
-    kCheckFailed,     // the data file could not be looked at (error)
-    kFailed,          // the system refused the replacement (error); the data file is whole
-  };
-  struct Replacement {
-    Replaced how = Replaced::kFailed;
-    ReadOnlyBecause because = ReadOnlyBecause::kMarked;
-    Error error;
+  enum class Renamed {
+    kDone,    // the data path now holds this file
+    kInUse,   // another program holds the data file so that it cannot be replaced (error)
+    kFailed,  // the system refused (error); the data file is whole
   };
 
   using NewFile::NewFile;
@@ -255,18 +289,34 @@ class WorkingFile : public NewFile {
   // POSIX ACL and extended attributes; the hidden and system attributes on
   // Windows), never wider access than the data file's, flushes it to the disk
   // and tells its length. An attribute that narrows access and cannot go with
-  // the file fails it.
+  // the file fails it. It stays open until it is renamed or removed, so that
+  // another run tells it from a leftover.
   Finished Finish(const InputFile& data);
 
-  // Puts the finished file in the data file's place in one step, provided the
-  // data file is still as it was read, the working path still names this file
-  // as Finish left it, and the data file may be written and keep its owner and
-  // group. The data path holds the whole original or the whole result at every
-  // instant.
-  Replacement Replace(const std::string& data_path, const FileStamp& data_as_read);
+  // Whether it has the data file's owner and group, so that the file would
+  // not change hands.
+  bool KeepsOwnerOf(const InputFile& data) const;
+
+  // Whether the working path still names this file, as Finish left it.
+  // Windows renames no open file: there it is closed first, and from then on
+  // others could write it.
+  bool IsAsFinished();
+
+  // Puts it at data_path in one step, over the data file, and closes data;
+  // the folder is not flushed. The data path holds the whole original or the
+  // whole result at every instant. Windows replaces no file that is open, so
+  // data is closed just before; POSIX closes it just after, so that its lease
+  // keeps writers out until then.
+  Renamed RenameOver(const std::string& data_path, InputFile& data, Error* error);
+
+  // Its stamp as Finish left it: what the data path holds once it is renamed.
+  const FileStamp& finished() const { return finished_; }
 
  private:
   FileStamp finished_;
+  std::uint32_t owner_ = 0;  // POSIX: as given at Create
+  std::uint32_t group_ = 0;
+  bool keeps_owner_ = true;  // Windows: as Finish found it
 };
 
 // What a path names, following links: whether it exists and is a regular
@@ -278,29 +328,6 @@ struct FileStatus {
   FileStamp stamp;
 };
 FileStatus StatusOf(const std::string& path);
-
-// The file a symbolic link leads to, so that a working file goes beside the
-// file itself and the link keeps leading to the result; any other path as it
-// is.
-std::string ResolveLink(const std::string& path);
-
-// Writes all size bytes to standard output, or fails.
-bool WriteStandardOutput(const void* buffer, std::size_t size);
-bool StandardOutputIsTerminal();
-
-// The absolute path of an existing file, every link resolved; the path as it
-// is when there is none.
-std::string AbsolutePath(const std::string& path);
-
-// Opens standard input, output and error on the null device where the
-// caller left them closed, so that no file opened later takes their place;
-// says which were closed.
-struct ClosedStreams {
-  bool input = false;
-  bool output = false;
-  bool error = false;
-};
-ClosedStreams KeepStandardStreamsOpen();
 
 // Adds the read-only attribute, keeping every other attribute.
 bool MakeReadOnly(const std::string& path);

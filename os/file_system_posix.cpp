@@ -1,20 +1,19 @@
 #include "os/file_system.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <sys/xattr.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
+#include <mutex>
 
-#include "cipher/path_split.h"
+#include "os/calls_posix.h"
+#include "os/handles.h"
+#include "os/posix.h"
+#include "os/stop_request.h"
+#include "text/path_split.h"
 
 namespace os {
 
@@ -24,6 +23,8 @@ const std::string& WorkingSuffix() {
 }
 
 namespace {
+
+using namespace posix;
 
 constexpr mode_t kPermissionBits = 0777;
 constexpr mode_t kModeBits = 07777;  // with setuid, setgid and sticky
@@ -43,18 +44,45 @@ std::string FolderOf(const std::string& path) {
   return folder.empty() ? "." : folder;
 }
 
+// A time as one number, for comparing two stamps only: it wraps past the
+// year 2262 rather than overflow, and a wrapped time still differs from
+// every other time of the same file.
+std::int64_t Nanoseconds(const timespec& time) {
+  const std::uint64_t wrapped =
+      static_cast<std::uint64_t>(time.tv_sec) * 1000000000u + static_cast<std::uint64_t>(time.tv_nsec);
+  return static_cast<std::int64_t>(wrapped);
+}
+
 FileStamp StampOf(const struct stat& st) {
   FileStamp stamp;
   stamp.volume = st.st_dev;
   stamp.index = st.st_ino;
   stamp.size = st.st_size;
-  stamp.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  stamp.changed = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  stamp.modified = Nanoseconds(st.st_mtim);
+  stamp.changed = Nanoseconds(st.st_ctim);
   return stamp;
 }
 
-// Some file systems (FUSE, NFS) may answer "try again" where a disk never does.
+FileFacts FactsOf(const struct stat& st) {
+  FileFacts facts;
+  facts.kind = S_ISREG(st.st_mode)   ? FileFacts::Kind::kRegular
+               : S_ISDIR(st.st_mode) ? FileFacts::Kind::kFolder
+               : S_ISLNK(st.st_mode) ? FileFacts::Kind::kLink
+                                     : FileFacts::Kind::kOther;
+  facts.stamp = StampOf(st);
+  facts.links = st.st_nlink;
+  facts.marked_read_only = (st.st_mode & kWriteBits) == 0;
+  facts.mode = st.st_mode & kModeBits;
+  facts.owner = st.st_uid;
+  facts.group = st.st_gid;
+  return facts;
+}
+
+// Some file systems (FUSE, NFS) may answer "try again" where a disk never
+// does, and a signal cuts short a call that waits; neither is tried again
+// once a stop is asked for.
 bool TryAgain(int error) {
+  if (StopRequested()) return false;
   if (error == EINTR) return true;
   if (error != EAGAIN) return false;
   const timespec pause = {0, 1000000};
@@ -62,20 +90,47 @@ bool TryAgain(int error) {
   return true;
 }
 
-// Whether another program has the file open for writing: Linux then refuses
-// a read lease, and grants it while others only read. The lease is given
-// back at once. A program that opens the file for writing in between breaks
-// it, and the kernel says so by a signal: SIGURG, which is ignored unless
-// asked for, rather than SIGIO, which would end this process. Where no lease
-// can be had at all (another user's file, a network file system) the open
-// stands.
+// A lease held on a file breaks when another program opens it for writing:
+// the kernel holds that open back and sends SIGURG (rather than SIGIO, which
+// would end this process), with the file's descriptor. The lease is given
+// back at once, so the writer waits no longer than the signal takes; the run
+// sees it gone and leaves the file to the writer.
+void OnLeaseBreak(int, siginfo_t* info, void*) {
+  const int saved = errno;
+  fcntl(info->si_fd, F_SETLEASE, F_UNLCK);
+  errno = saved;
+}
+
+void CatchLeaseBreaks() {
+  static std::once_flag caught;
+  std::call_once(caught, [] {
+    struct sigaction action = {};
+    action.sa_sigaction = OnLeaseBreak;
+    sigemptyset(&action.sa_mask);
+    // A read or write interrupted by a writer's open goes on by itself.
+    action.sa_flags = SA_SIGINFO | SA_RESTART;
+    sigaction(SIGURG, &action, nullptr);
+  });
+}
+
+enum class Lease { kHeld, kWrittenElsewhere, kNone };
+
+// A read lease on fd, granted only while no other program has the file open
+// for writing. Where none can be had at all (another user's file, a network
+// file system) there is no telling, and kNone says so.
+Lease TakeReadLease(int fd) {
+  CatchLeaseBreaks();
+  if (LeaseControl(fd, F_SETSIG, SIGURG) != 0) return Lease::kNone;
+  if (LeaseControl(fd, F_SETLEASE, F_RDLCK) == 0) return Lease::kHeld;
+  return errno == EAGAIN ? Lease::kWrittenElsewhere : Lease::kNone;
+}
+
+// Whether another program has the file open for writing now; nothing is
+// kept.
 bool WrittenElsewhere(int fd) {
-  if (fcntl(fd, F_SETSIG, SIGURG) != 0) return false;
-  if (fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
-    fcntl(fd, F_SETLEASE, F_UNLCK);
-    return false;
-  }
-  return errno == EAGAIN;
+  const Lease lease = TakeReadLease(fd);
+  if (lease == Lease::kHeld) LeaseControl(fd, F_SETLEASE, F_UNLCK);
+  return lease == Lease::kWrittenElsewhere;
 }
 
 Probed Refused(Opened how, int code = 0) {
@@ -89,42 +144,16 @@ Probed FromOpenError(int code) {
   return Refused(code == ENOENT || code == ENOTDIR ? Opened::kNotFound : Opened::kFailed, code);
 }
 
-// Takes fd for reading a regular file that nobody writes meanwhile, or
-// closes it and says why not.
-Probed TakeForReading(int fd, std::intptr_t* handle) {
-  if (fd < 0) return FromOpenError(errno);
-  struct stat st;
-  Probed probed;
-  probed.how = Opened::kOpen;
-  if (fstat(fd, &st) != 0) {
-    probed = Refused(Opened::kFailed, errno);
-  } else if (S_ISDIR(st.st_mode)) {
-    probed = Refused(Opened::kFolder, EISDIR);
-  } else if (!S_ISREG(st.st_mode)) {
-    probed = Refused(Opened::kNotRegular);
-  } else if (WrittenElsewhere(fd)) {
-    probed = Refused(Opened::kInUse);
-  }
-  if (!probed.ok()) {
-    close(fd);
-    return probed;
-  }
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  *handle = fd;
-  return probed;
-}
-
 // The names of a file's extended attributes. A file system that keeps none
 // has none; any other failure to list them is a failure.
 bool AttributeNames(int fd, std::vector<std::string>* names) {
   names->clear();
   std::string list;
   for (;;) {
-    const ssize_t size = flistxattr(fd, nullptr, 0);
+    const ssize_t size = ListAttributes(fd, nullptr, 0);
     if (size < 0) return errno == ENOTSUP;
     list.resize(static_cast<std::size_t>(size));
-    const ssize_t got = size == 0 ? 0 : flistxattr(fd, &list[0], list.size());
+    const ssize_t got = size == 0 ? 0 : ListAttributes(fd, &list[0], list.size());
     if (got >= 0) {
       list.resize(static_cast<std::size_t>(got));
       break;
@@ -141,10 +170,10 @@ bool AttributeNames(int fd, std::vector<std::string>* names) {
 
 bool ReadAttribute(int fd, const std::string& name, std::vector<char>* value) {
   for (;;) {
-    const ssize_t size = fgetxattr(fd, name.c_str(), nullptr, 0);
+    const ssize_t size = GetAttribute(fd, name.c_str(), nullptr, 0);
     if (size < 0) return false;
     value->resize(static_cast<std::size_t>(size));
-    const ssize_t got = size == 0 ? 0 : fgetxattr(fd, name.c_str(), value->data(), value->size());
+    const ssize_t got = size == 0 ? 0 : GetAttribute(fd, name.c_str(), value->data(), value->size());
     if (got >= 0) {
       value->resize(static_cast<std::size_t>(got));
       return true;
@@ -175,7 +204,7 @@ void CopyExtendedAttributes(int model, int fd, WorkingFile::Finished* finished) 
   }
   for (const std::string& name : own) {
     if (std::find(wanted.begin(), wanted.end(), name) != wanted.end()) continue;
-    if (fremovexattr(fd, name.c_str()) != 0 && errno != ENODATA) {
+    if (RemoveAttribute(fd, name.c_str()) != 0 && errno != ENODATA) {
       finished->result = Finished::kGuardNotKept;
       finished->attribute = name;
       finished->error = LastError();
@@ -190,7 +219,7 @@ void CopyExtendedAttributes(int model, int fd, WorkingFile::Finished* finished) 
       finished->error = LastError();
       return;
     }
-    if (fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) == 0) continue;
+    if (SetAttribute(fd, name.c_str(), value.data(), value.size()) == 0) continue;
     const Error error = LastError();
     if (NarrowsNothing(name) && CannotHold(error.code)) {
       finished->not_kept.emplace_back(name, error);
@@ -203,80 +232,155 @@ void CopyExtendedAttributes(int model, int fd, WorkingFile::Finished* finished) 
   }
 }
 
-// Whether another program writes the regular file name in folder.
-bool WrittenIn(int folder, const std::string& name) {
+// Opens the regular file at path for reading, after a look at what it is: a
+// device or a FIFO is never opened, since opening some has effects of their
+// own (a FIFO's writer is let go).
+int OpenRegular(const std::string& path, Probed* refused) {
   struct stat st;
-  const int fd = fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)
-                     ? openat(folder, name.c_str(), kReadFlags | O_NOFOLLOW)
-                     : -1;
-  const bool written = fd >= 0 && WrittenElsewhere(fd);
-  if (fd >= 0) close(fd);
-  return written;
-}
-
-// A device or a FIFO is never opened: opening some has effects of its own
-// (a FIFO's writer is let go).
-Probed OpenRegular(const std::string& path, std::intptr_t* handle) {
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return FromOpenError(errno);
-  if (S_ISDIR(st.st_mode)) return Refused(Opened::kFolder, EISDIR);
-  if (!S_ISREG(st.st_mode)) return Refused(Opened::kNotRegular);
-  return TakeForReading(open(path.c_str(), kReadFlags), handle);
+  if (Stat(path.c_str(), &st) != 0) {
+    *refused = FromOpenError(errno);
+    return -1;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    *refused = Refused(Opened::kFolder, EISDIR);
+    return -1;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *refused = Refused(Opened::kNotRegular);
+    return -1;
+  }
+  const int fd = Open(path.c_str(), kReadFlags);
+  if (fd < 0) *refused = FromOpenError(errno);
+  return fd;
 }
 
 }  // namespace
 
-Error LastError() { return ErrorOf(errno); }
-std::string LastErrorText() { return std::strerror(errno); }
-bool HasNoEnd(const Error& error) { return error.code == EINVAL || error.code == ESPIPE; }
+namespace handles {
 
-Probed Probe(const std::string& path) {
-  std::intptr_t handle = -1;
-  const Probed probed = OpenRegular(path, &handle);
-  if (probed.ok()) close(Fd(handle));
-  return probed;
+std::int64_t WriteSome(std::intptr_t handle, const void* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t written = posix::Write(Fd(handle), buffer, std::min<std::size_t>(size, SSIZE_MAX));
+    if (written > 0) return written;
+    if (written == 0) errno = EIO;  // no room, yet no error: say so rather than loop
+    if (written < 0 && TryAgain(errno)) continue;
+    return -1;
+  }
 }
 
-bool IsBeingWritten(const std::string& path) { return WrittenIn(AT_FDCWD, path); }
+}  // namespace handles
+
+Error LastError() { return ErrorOf(errno); }
+bool HasNoEnd(const Error& error) { return error.code == EINVAL || error.code == ESPIPE; }
+std::string LastErrorText() { return std::strerror(errno); }
+
+Probed Probe(const std::string& path) {
+  InputFile file;
+  return file.Open(path);
+}
 
 Folder::~Folder() {
-  if (handle_ != -1) close(Fd(handle_));
+  if (handle_ != -1) Close(Fd(handle_));
 }
 
 bool Folder::OpenFolderOf(const std::string& path) {
+  if (handle_ != -1) Close(Fd(handle_));
   const std::string folder = FolderOf(path);
-  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int fd = posix::Open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   // A folder its user may enter and write but not list still serves for
-  // every step; only the flush of its entries is then left to the system.
-  if (fd < 0 && errno == EACCES) fd = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  // every step; only its flush then takes another way.
+  listable_ = fd >= 0 || errno != EACCES;
+  if (!listable_) fd = posix::Open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   handle_ = fd;
   return fd >= 0;
 }
 
+Looked Folder::Look(const std::string& name, FileFacts* facts, Error* error) const {
+  struct stat st;
+  if (FstatAt(Fd(handle_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    *error = LastError();
+    return errno == ENOENT ? Looked::kNothing : Looked::kFailed;
+  }
+  *facts = FactsOf(st);
+  return Looked::kFound;
+}
+
+WriteRight Folder::MayWrite(const std::string& name, Error* error) const {
+  if (FaccessAt(Fd(handle_), name.c_str(), W_OK, AT_EACCESS) == 0) return WriteRight::kMay;
+  *error = LastError();
+  return errno == EACCES || errno == EPERM || errno == EROFS || errno == ETXTBSY ? WriteRight::kMayNot
+                                                                                  : WriteRight::kUnknown;
+}
+
+bool Folder::IsBeingWritten(const std::string& name) const {
+  struct stat st;
+  if (FstatAt(Fd(handle_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return false;
+  const int fd = OpenAt(Fd(handle_), name.c_str(), kReadFlags | O_NOFOLLOW);
+  const bool written = fd >= 0 && WrittenElsewhere(fd);
+  if (fd >= 0) Close(fd);
+  return written;
+}
+
 bool Folder::Flush() const {
-  if (fsync(Fd(handle_)) == 0) return true;
-  return errno == EBADF;  // opened only to name files in (O_PATH): nothing of ours to flush
+  if (listable_) return Fsync(Fd(handle_)) == 0;
+  // Opened only to name files in: it cannot be flushed on its own, so every
+  // disk is.
+  if (Refused(SystemCall::kFlush)) return false;
+  sync();
+  return true;
 }
 
 std::int64_t Folder::AvailableBytes() const {
   struct statvfs disk;
-  if (fstatvfs(Fd(handle_), &disk) != 0) return -1;
+  if (Fstatvfs(Fd(handle_), &disk) != 0) return -1;
   return static_cast<std::int64_t>(disk.f_bavail) * static_cast<std::int64_t>(disk.f_frsize);
+}
+
+Probed InputFile::Take(std::intptr_t handle, bool hold_lease) {
+  const int fd = Fd(handle);
+  struct stat st;
+  Probed probed;
+  probed.how = Opened::kOpen;
+  if (Fstat(fd, &st) != 0) {
+    probed = Refused(Opened::kFailed, errno);
+  } else if (S_ISDIR(st.st_mode)) {
+    probed = Refused(Opened::kFolder, EISDIR);
+  } else if (!S_ISREG(st.st_mode)) {
+    probed = Refused(Opened::kNotRegular);
+  } else {
+    const Lease lease = TakeReadLease(fd);
+    if (lease == Lease::kWrittenElsewhere) {
+      probed = Refused(Opened::kInUse);
+    } else if (lease == Lease::kHeld && !hold_lease) {
+      LeaseControl(fd, F_SETLEASE, F_UNLCK);
+    } else {
+      leased_ = lease == Lease::kHeld;
+    }
+  }
+  if (!probed.ok()) {
+    posix::Close(fd);
+    return probed;
+  }
+  handle_ = handle;
+  facts_ = FactsOf(st);
+  return probed;
 }
 
 Probed InputFile::Open(const std::string& path) {
   Close();
-  return OpenRegular(path, &handle_);
+  Probed refused;
+  const int fd = OpenRegular(path, &refused);
+  return fd < 0 ? refused : Take(fd, false);
 }
 
 Probed InputFile::OpenStream(const std::string& path) {
   Close();
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) return FromOpenError(errno);
-  if (S_ISREG(st.st_mode)) return OpenRegular(path, &handle_);
+  if (Stat(path.c_str(), &st) != 0) return FromOpenError(errno);
+  if (S_ISREG(st.st_mode)) return Open(path);
   if (S_ISDIR(st.st_mode)) return Refused(Opened::kFolder, EISDIR);
   if (!S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode)) return Refused(Opened::kNotRegular);
-  const int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);  // waits for a FIFO's writer
+  const int fd = posix::Open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);  // waits for a FIFO's writer
   if (fd < 0) return FromOpenError(errno);
   handle_ = fd;
   Probed probed;
@@ -284,9 +388,11 @@ Probed InputFile::OpenStream(const std::string& path) {
   return probed;
 }
 
-Probed InputFile::OpenIn(const Folder& folder, const std::string& path) {
+Probed InputFile::OpenIn(const Folder& folder, const std::string& name) {
   Close();
-  return TakeForReading(openat(Fd(folder.handle_), NamePart(path).c_str(), kReadFlags | O_NOFOLLOW), &handle_);
+  const int fd = OpenAt(Fd(folder.handle_), name.c_str(), kReadFlags | O_NOFOLLOW);
+  if (fd < 0) return FromOpenError(errno);
+  return Take(fd, true);
 }
 
 void InputFile::UseStandardInput() {
@@ -296,29 +402,36 @@ void InputFile::UseStandardInput() {
 }
 
 void InputFile::Close() {
-  if (handle_ != -1 && owned_) close(Fd(handle_));
+  if (handle_ != -1 && owned_) posix::Close(Fd(handle_));  // gives back a lease with it
   handle_ = -1;
   owned_ = true;
+  leased_ = false;
+  facts_ = FileFacts();
 }
 
 std::int64_t InputFile::Read(void* buffer, std::size_t size) {
-  if (size > SSIZE_MAX) size = SSIZE_MAX;
   for (;;) {
-    ssize_t n = read(Fd(handle_), buffer, size);
+    const ssize_t n = posix::Read(Fd(handle_), buffer, std::min<std::size_t>(size, SSIZE_MAX));
     if (n >= 0) return n;
     if (!TryAgain(errno)) return -1;
   }
 }
 
-std::int64_t InputFile::Tell() { return lseek(Fd(handle_), 0, SEEK_CUR); }
-std::int64_t InputFile::SeekToEnd() { return lseek(Fd(handle_), 0, SEEK_END); }
-bool InputFile::Seek(std::int64_t position) {
-  return lseek(Fd(handle_), position, SEEK_SET) == position;
+std::int64_t InputFile::ReadAt(void* buffer, std::size_t size, std::int64_t position) {
+  for (;;) {
+    const ssize_t n = Pread(Fd(handle_), buffer, std::min<std::size_t>(size, SSIZE_MAX), position);
+    if (n >= 0) return n;
+    if (!TryAgain(errno)) return -1;
+  }
 }
 
 FileStamp InputFile::Stamp() const {
   struct stat st;
-  return fstat(Fd(handle_), &st) == 0 ? StampOf(st) : FileStamp();
+  return Fstat(Fd(handle_), &st) == 0 ? StampOf(st) : FileStamp();
+}
+
+bool InputFile::WrittenElsewhereSince() const {
+  return leased_ && LeaseControl(Fd(handle_), F_GETLEASE, 0) != F_RDLCK;
 }
 
 NewFile::NewFile(const Folder& folder) : folder_(folder) {}
@@ -336,45 +449,37 @@ NewFile::Created NewFile::Create(const std::string& path) {
   const std::string name = NamePart(path);
   // Appending: a file cut short by someone else meanwhile stays short, and
   // the length it ends with shows it.
-  const int fd = openat(Fd(folder_.handle_), name.c_str(),
+  const int fd = OpenAt(Fd(folder_.handle_), name.c_str(),
                         O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, S_IRUSR | S_IWUSR);
   if (fd < 0) {
     if (errno != EEXIST) return Created::kFailed;
     // Another run's file while it is being written; a leftover otherwise.
-    const bool in_use = WrittenIn(Fd(folder_.handle_), name);
+    const bool in_use = folder_.IsBeingWritten(name);
     errno = EEXIST;
     return in_use ? Created::kInUse : Created::kAlreadyExists;
   }
   struct stat created;
-  if (fstat(fd, &created) != 0) {
+  if (Fstat(fd, &created) != 0) {
     // Not known as ours yet, but made by us a moment ago: it must not stay
     // in the way of every later run.
     const int reason = errno;
-    close(fd);
-    unlinkat(Fd(folder_.handle_), name.c_str(), 0);
+    posix::Close(fd);
+    UnlinkAt(Fd(folder_.handle_), name.c_str());
     errno = reason;
     return Created::kFailed;
   }
   handle_ = fd;
   path_ = path;
-  identity_ = StampOf(created);
+  created_ = FactsOf(created);
   return Created::kNew;
 }
 
 bool NewFile::Write(const void* buffer, std::size_t size) {
-  const char* bytes = static_cast<const char*>(buffer);
-  while (size > 0) {
-    ssize_t n = write(Fd(handle_), bytes, size > SSIZE_MAX ? SSIZE_MAX : size);
-    if (n < 0) {
-      if (TryAgain(errno)) continue;
-      return false;
-    }
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
-    written_ += n;
-  }
+  if (!handles::WriteAll(handle_, buffer, size)) return false;
+  written_ += static_cast<std::int64_t>(size);
   if (written_ - started_writeback_ >= kWritebackChunk) {
-    sync_file_range(Fd(handle_), started_writeback_, written_ - started_writeback_, SYNC_FILE_RANGE_WRITE);
+    // Only a head start for the final flush, which says whether it worked.
+    SyncFileRange(Fd(handle_), started_writeback_, written_ - started_writeback_, SYNC_FILE_RANGE_WRITE);
     started_writeback_ = written_;
   }
   return true;
@@ -382,24 +487,22 @@ bool NewFile::Write(const void* buffer, std::size_t size) {
 
 NewFile::Privacy NewFile::MakePrivate() {
   struct stat st;
-  if (fchmod(Fd(handle_), S_IRUSR | S_IWUSR) != 0 || fstat(Fd(handle_), &st) != 0) return Privacy::kFailed;
+  if (Fchmod(Fd(handle_), S_IRUSR | S_IWUSR) != 0 || Fstat(Fd(handle_), &st) != 0) return Privacy::kFailed;
   return (st.st_mode & 077) == 0 ? Privacy::kPrivate : Privacy::kNotKept;
 }
 
 bool NewFile::FlushAndClose() {
-  const int fd = Fd(handle_);
-  handle_ = -1;
-  const bool flushed = fsync(fd) == 0;
+  const bool flushed = Fsync(Fd(handle_)) == 0;
   const int reason = errno;
-  const bool closed = close(fd) == 0;
+  const bool closed = Close();
   if (!flushed) errno = reason;
   return flushed && closed;
 }
 
 bool NewFile::IsStillAtItsPath() const {
   struct stat st;
-  return fstatat(Fd(folder_.handle_), NamePart(path_).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-         StampOf(st).IsSameFileAs(identity_);
+  return FstatAt(Fd(folder_.handle_), NamePart(path_).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+         StampOf(st).IsSameFileAs(created_.stamp);
 }
 
 NewFile::Removed NewFile::Remove(Error* error) {
@@ -410,128 +513,90 @@ NewFile::Removed NewFile::Remove(Error* error) {
   const std::string name = NamePart(path_);
   path_.clear();  // once, whatever comes of it
   if (!ours) return Removed::kGone;
-  if (unlinkat(Fd(folder_.handle_), name.c_str(), 0) == 0) return Removed::kRemoved;
+  if (UnlinkAt(Fd(folder_.handle_), name.c_str()) == 0) return Removed::kRemoved;
   *error = LastError();
   return Removed::kFailed;
 }
 
-void NewFile::Close() {
-  if (handle_ == -1) return;
-  close(Fd(handle_));
+bool NewFile::Close() {
+  if (handle_ == -1) return true;
+  const int fd = Fd(handle_);
   handle_ = -1;
+  return posix::Close(fd) == 0;
 }
 
 NewFile::Created WorkingFile::Create(const std::string& path, const InputFile& data) {
-  struct stat model;
-  if (fstat(Fd(data.handle_), &model) != 0) return Created::kFailed;
   const Created created = NewFile::Create(path);
   if (created != Created::kNew) return created;
-  // The model's owner and group where we may: root may give both, an owner
-  // only the group. Replace sees whether they were given.
-  if (fchown(Fd(handle_), model.st_uid, model.st_gid) != 0) {
-    (void)!fchown(Fd(handle_), static_cast<uid_t>(-1), model.st_gid);
-  }
+  const int fd = Fd(handle_);
+  owner_ = data.facts().owner;
+  group_ = data.facts().group;
+  // The data file's owner and group where we may: root may give both, an
+  // owner only the group. KeepsOwnerOf says whether they were given.
+  if (created_.owner == owner_ && created_.group == group_) return Created::kNew;
+  if (Fchown(fd, owner_, group_) == 0) return Created::kNew;
+  owner_ = created_.owner;
+  if (Fchown(fd, static_cast<uid_t>(-1), group_) != 0) group_ = created_.group;
   return Created::kNew;
 }
 
 WorkingFile::Finished WorkingFile::Finish(const InputFile& data) {
   Finished finished;
   const int fd = Fd(handle_);
-  struct stat model;
-  struct stat self;
-  if (fstat(Fd(data.handle_), &model) != 0 || fstat(fd, &self) != 0) {
-    finished.error = LastError();
-    return finished;
-  }
-  finished_ = StampOf(self);
+  const FileFacts& model = data.facts();
   finished.result = Finished::kDone;
   CopyExtendedAttributes(Fd(data.handle_), fd, &finished);
   if (finished.result != Finished::kDone) return finished;
   // The setuid, setgid and sticky bits only for the same owner and group;
   // bits meant for the model's group never reach another group.
-  mode_t mode = model.st_mode & kPermissionBits;
-  if (self.st_uid == model.st_uid && self.st_gid == model.st_gid) mode = model.st_mode & kModeBits;
-  if (self.st_gid != model.st_gid) {
+  mode_t mode = model.mode & kPermissionBits;
+  if (owner_ == model.owner && group_ == model.group) mode = model.mode & kModeBits;
+  if (group_ != model.group) {
     // The model's group would count as others for the result: others get no
     // more than that group had.
     mode &= ~static_cast<mode_t>(S_IRWXG);
-    mode &= ~static_cast<mode_t>(S_IRWXO) | ((model.st_mode & S_IRWXG) >> 3);
+    mode &= ~static_cast<mode_t>(S_IRWXO) | ((model.mode & S_IRWXG) >> 3);
   }
-  if (fchmod(fd, mode) != 0 || fstat(fd, &self) != 0 || !FlushAndClose()) {
+  struct stat self;
+  if (Fchmod(fd, mode) != 0 || Fstat(fd, &self) != 0 || Fsync(fd) != 0) {
     finished.result = Finished::kFailed;
     finished.error = LastError();
     return finished;
   }
+  finished_ = StampOf(self);
   finished.length = self.st_size;
   return finished;
 }
 
-WorkingFile::Replacement WorkingFile::Replace(const std::string& data_path, const FileStamp& data_as_read) {
-  Replacement replacement;
-  const int folder = Fd(folder_.handle_);
-  const std::string data_name = NamePart(data_path);
-  const std::string working_name = NamePart(path_);
-  struct stat data;
-  if (fstatat(folder, data_name.c_str(), &data, AT_SYMLINK_NOFOLLOW) != 0) {
-    replacement.how = errno == ENOENT ? Replaced::kDataGone : Replaced::kCheckFailed;
-    replacement.error = LastError();
-    return replacement;
-  }
-  if (StampOf(data) != data_as_read) {
-    replacement.how = Replaced::kDataChanged;
-    return replacement;
-  }
-  // Still this run's file, as its last write left it: what Finish itself
-  // changed (owner, permissions) shows in the change time only.
-  struct stat working;
-  if (fstatat(folder, working_name.c_str(), &working, AT_SYMLINK_NOFOLLOW) != 0) {
-    replacement.how = Replaced::kWorkingChanged;
-    return replacement;
-  }
-  const FileStamp now = StampOf(working);
-  if (!now.IsSameFileAs(finished_) || now.size != finished_.size || now.modified != finished_.modified) {
-    replacement.how = Replaced::kWorkingChanged;
-    return replacement;
-  }
-  // Root may write any file; one without write bits is read-only all the
-  // same, as the read-only attribute is on Windows. A user who may write the
-  // file but could not give the result its owner and group may not replace
-  // it either: the file would change hands, and its owner might lose it.
-  replacement.how = Replaced::kDataReadOnly;
-  if ((data.st_mode & kWriteBits) == 0) {
-    replacement.because = ReadOnlyBecause::kMarked;
-    return replacement;
-  }
-  if (faccessat(folder, data_name.c_str(), W_OK, AT_EACCESS) != 0) {
-    const int reason = errno;
-    replacement.because = reason == EACCES || reason == EPERM || reason == EROFS || reason == ETXTBSY
-                              ? ReadOnlyBecause::kNoPermission
-                              : ReadOnlyBecause::kCheckFailed;
-    replacement.error = ErrorOf(reason);
-    return replacement;
-  }
-  if (working.st_uid != data.st_uid || working.st_gid != data.st_gid) {
-    replacement.because = ReadOnlyBecause::kOwnerNotKept;
-    return replacement;
-  }
-  if (renameat(folder, working_name.c_str(), folder, data_name.c_str()) != 0) {
-    replacement.how = Replaced::kFailed;
-    replacement.error = LastError();
-    return replacement;
-  }
+bool WorkingFile::KeepsOwnerOf(const InputFile& data) const {
+  return owner_ == data.facts().owner && group_ == data.facts().group;
+}
+
+bool WorkingFile::IsAsFinished() {
+  struct stat st;
+  if (FstatAt(Fd(folder_.handle_), NamePart(path_).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  // What Finish itself changed (owner, permissions) shows in the change time
+  // only.
+  const FileStamp now = StampOf(st);
+  return now.IsSameFileAs(finished_) && now.size == finished_.size && now.modified == finished_.modified;
+}
+
+WorkingFile::Renamed WorkingFile::RenameOver(const std::string& data_path, InputFile& data, Error* error) {
+  const int renamed =
+      RenameAt(Fd(folder_.handle_), NamePart(path_).c_str(), Fd(folder_.handle_), NamePart(data_path).c_str());
+  if (renamed != 0) *error = LastError();
+  data.Close();
+  if (renamed != 0) return Renamed::kFailed;
   keep_ = true;  // it is the data file now
-  replacement.how = Replaced::kDone;
-  if (!folder_.Flush()) {
-    replacement.how = Replaced::kDoneNotFlushed;
-    replacement.error = LastError();
-  }
-  return replacement;
+  // Flushed before the rename: a failure to close now loses nothing.
+  Close();
+  return Renamed::kDone;
 }
 
 FileStatus StatusOf(const std::string& path) {
   FileStatus status;
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) return status;
+  if (Stat(path.c_str(), &st) != 0) return status;
   status.exists = true;
   status.regular = S_ISREG(st.st_mode);
   status.links = st.st_nlink;
@@ -539,32 +604,23 @@ FileStatus StatusOf(const std::string& path) {
   return status;
 }
 
-std::string AbsolutePath(const std::string& path) {
-  char* target = realpath(path.c_str(), nullptr);
-  if (target == nullptr) return path;
-  std::string resolved = target;
-  std::free(target);
-  return resolved;
+bool MakeReadOnly(const std::string& path) {
+  struct stat st;
+  if (Stat(path.c_str(), &st) != 0 || Chmod(path.c_str(), st.st_mode & ~kWriteBits & kModeBits) != 0) return false;
+  // Some file systems (exFAT, FAT) take the request and keep a mode of their own.
+  if (Stat(path.c_str(), &st) != 0) return false;
+  if ((st.st_mode & kWriteBits) == 0) return true;
+  errno = EPERM;
+  return false;
 }
 
-std::string ResolveLink(const std::string& path) {
+bool IsReadOnly(const std::string& path) {
   struct stat st;
-  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  return AbsolutePath(path);
+  return Stat(path.c_str(), &st) == 0 && (st.st_mode & kWriteBits) == 0;
 }
 
 bool WriteStandardOutput(const void* buffer, std::size_t size) {
-  const char* bytes = static_cast<const char*>(buffer);
-  while (size > 0) {
-    const ssize_t n = write(STDOUT_FILENO, bytes, size > SSIZE_MAX ? SSIZE_MAX : size);
-    if (n < 0) {
-      if (TryAgain(errno)) continue;
-      return false;
-    }
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
+  return handles::WriteAll(STDOUT_FILENO, buffer, size);
 }
 
 bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
@@ -575,24 +631,27 @@ ClosedStreams KeepStandardStreamsOpen() {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
     if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
     *was_closed[fd] = true;
-    open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    // The lowest free descriptor: this one, as the streams below it are open.
+    const int opened = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    if (opened == fd) continue;
+    closed.failed = true;
+    if (opened >= 0) close(opened);
   }
   return closed;
 }
 
-bool MakeReadOnly(const std::string& path) {
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0 || chmod(path.c_str(), st.st_mode & ~kWriteBits & kModeBits) != 0) return false;
-  // Some file systems (exFAT, FAT) take the request and keep a mode of their own.
-  if (stat(path.c_str(), &st) != 0) return false;
-  if ((st.st_mode & kWriteBits) == 0) return true;
-  errno = EPERM;
-  return false;
+std::string AbsolutePath(const std::string& path) {
+  char* target = RealPath(path.c_str());
+  if (target == nullptr) return path;
+  std::string resolved = target;
+  std::free(target);
+  return resolved;
 }
 
-bool IsReadOnly(const std::string& path) {
+std::string ResolveLink(const std::string& path) {
   struct stat st;
-  return stat(path.c_str(), &st) == 0 && (st.st_mode & kWriteBits) == 0;
+  if (Lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  return AbsolutePath(path);
 }
 
 }  // namespace os

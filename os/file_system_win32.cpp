@@ -6,8 +6,11 @@
 #include <memory>
 #include <vector>
 
-#include "cipher/utf16.h"
+#include "os/calls_win32.h"
+#include "os/handles.h"
 #include "os/win32.h"
+#include "text/path_split.h"
+#include "text/utf16.h"
 
 namespace os {
 
@@ -77,6 +80,11 @@ std::wstring ExactPath(const std::string& path) {
 
 namespace {
 
+using namespace win32;
+
+// The most one ReadFile or WriteFile moves: its count is 32 bits.
+constexpr DWORD kLargestTransfer = 1u << 30;
+
 HANDLE Handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 std::intptr_t Store(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
 
@@ -94,20 +102,21 @@ Error ErrorOf(DWORD code) {
 
 bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-
 HANDLE OpenHandle(const std::string& path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
                   SECURITY_ATTRIBUTES* security = nullptr) {
-  return CreateFileW(ExactPath(path).c_str(), access, share, security, disposition, flags, nullptr);
+  return win32::Open(ExactPath(path).c_str(), access, share, security, disposition, flags);
 }
 
-DWORD AttributesOf(const std::string& path) { return GetFileAttributesW(ExactPath(path).c_str()); }
+DWORD AttributesOf(const std::string& path) { return Attributes(ExactPath(path).c_str()); }
 
 bool Identify(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
   HANDLE handle = OpenHandle(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
                              FILE_FLAG_BACKUP_SEMANTICS);
   if (handle == INVALID_HANDLE_VALUE) return false;
-  bool known = GetFileInformationByHandle(handle, info) != FALSE;
-  CloseHandle(handle);
+  const bool known = FileInformation(handle, info) != FALSE;
+  const DWORD error = GetLastError();
+  CloseFile(handle);
+  SetLastError(error);
   return known;
 }
 
@@ -121,21 +130,22 @@ FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& info) {
   return stamp;
 }
 
+FileFacts FactsOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  FileFacts facts;
+  facts.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0       ? FileFacts::Kind::kFolder
+               : (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? FileFacts::Kind::kLink
+                                                                             : FileFacts::Kind::kRegular;
+  facts.stamp = StampOf(info);
+  facts.links = info.nNumberOfLinks;
+  facts.marked_read_only = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+  facts.mode = info.dwFileAttributes;
+  return facts;
+}
+
 // The stamp of whatever the path names now; an empty stamp when nothing.
 FileStamp StampAt(const std::string& path) {
   BY_HANDLE_FILE_INFORMATION info;
   return Identify(path, &info) ? StampOf(info) : FileStamp();
-}
-
-// A symbolic link or junction as the path's last part: a replacement would
-// put the result in place of the link and leave the file it names as it was.
-bool IsLink(const std::string& path) {
-  WIN32_FIND_DATAW entry;
-  HANDLE search = FindFirstFileW(ExactPath(path).c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  FindClose(search);
-  return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-         (entry.dwReserved0 == IO_REPARSE_TAG_SYMLINK || entry.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT);
 }
 
 Probed Refused(Opened how, DWORD code = 0) {
@@ -148,7 +158,7 @@ Probed Refused(Opened how, DWORD code = 0) {
 // Opens the file for reading while nobody writes it: others may read it too,
 // but no other program may write it, nor rename or remove it, until it is
 // closed. One that has it open for writing already is refused.
-Probed OpenForReading(const std::string& path, std::intptr_t* handle) {
+Probed OpenForReading(const std::string& path, HANDLE* opened) {
   const DWORD attributes = AttributesOf(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
@@ -163,33 +173,28 @@ Probed OpenForReading(const std::string& path, std::intptr_t* handle) {
     return Refused(IsNotFound(error) ? Opened::kNotFound : Opened::kFailed, error);
   }
   if (GetFileType(file) != FILE_TYPE_DISK) {
-    CloseHandle(file);
+    CloseFile(file);
     return Refused(Opened::kNotRegular);
   }
-  *handle = Store(file);
+  *opened = file;
   Probed probed;
   probed.how = Opened::kOpen;
   return probed;
 }
 
 // Whether another program holds the file open without letting it be
-// removed or replaced.
-bool IsHeldOpen(const std::string& path) {
+// removed or replaced; a file this user may not remove is left for the
+// replacement to refuse.
+enum class Held { kNo, kYes, kUnknown };
+Held HeldOpen(const std::string& path) {
   HANDLE handle = OpenHandle(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
                              FILE_FLAG_BACKUP_SEMANTICS);
-  if (handle == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
-  CloseHandle(handle);
-  return false;
-}
-
-// Whether this user may write the file: a read-only file system or a file
-// whose permissions forbid writing refuses the open with access denied.
-bool MayWrite(const std::string& path) {
-  HANDLE handle = OpenHandle(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-  if (handle == INVALID_HANDLE_VALUE) return GetLastError() != ERROR_ACCESS_DENIED;
-  CloseHandle(handle);
-  return true;
+  if (handle != INVALID_HANDLE_VALUE) {
+    CloseFile(handle);
+    return Held::kNo;
+  }
+  const DWORD error = GetLastError();
+  return error == ERROR_SHARING_VIOLATION ? Held::kYes : error == ERROR_ACCESS_DENIED ? Held::kNo : Held::kUnknown;
 }
 
 struct LocalFreer {
@@ -198,11 +203,10 @@ struct LocalFreer {
 using SecurityDescriptor = std::unique_ptr<void, LocalFreer>;
 
 // What guards a file: its owner, group and access list.
-SecurityDescriptor SecurityOf(HANDLE file, PACL* dacl, DWORD* error) {
+SecurityDescriptor SecurityOf(HANDLE file, PSID* owner, PACL* dacl, DWORD* error) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  *error = GetSecurityInfo(file, SE_FILE_OBJECT,
-                           OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                           nullptr, nullptr, dacl, nullptr, &descriptor);
+  *error = SecurityInfo(file, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                        owner, dacl, &descriptor);
   return SecurityDescriptor(*error == ERROR_SUCCESS ? descriptor : nullptr);
 }
 
@@ -245,44 +249,125 @@ bool GrantsNoMoreThan(PACL list, PACL model) {
 
 }  // namespace
 
-Error LastError() { return ErrorOf(GetLastError()); }
-std::string LastErrorText() { return LastError().text; }
-bool HasNoEnd(const Error&) { return false; }
+namespace handles {
 
-Probed Probe(const std::string& path) {
-  std::intptr_t handle = -1;
-  const Probed probed = OpenForReading(path, &handle);
-  if (probed.ok()) CloseHandle(Handle(handle));
-  return probed;
+std::int64_t WriteSome(std::intptr_t handle, const void* buffer, std::size_t size) {
+  DWORD written = 0;
+  const DWORD want = size > kLargestTransfer ? kLargestTransfer : static_cast<DWORD>(size);
+  if (!win32::Write(Handle(handle), buffer, want, &written)) return -1;
+  if (written == 0) {
+    SetLastError(ERROR_WRITE_FAULT);  // no room, yet no error: say so rather than loop
+    return -1;
+  }
+  return written;
 }
 
-bool IsBeingWritten(const std::string& path) {
-  HANDLE other = OpenHandle(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-  const bool written = other == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
-  if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
-  return written;
+}  // namespace handles
+
+Error LastError() { return ErrorOf(GetLastError()); }
+bool HasNoEnd(const Error&) { return false; }
+std::string LastErrorText() { return LastError().text; }
+
+Probed Probe(const std::string& path) {
+  InputFile file;
+  return file.Open(path);
 }
 
 Folder::~Folder() {}
 
-bool Folder::OpenFolderOf(const std::string&) { return true; }
+bool Folder::OpenFolderOf(const std::string& path) {
+  path_ = FolderPart(path);
+  return true;
+}
+
+Looked Folder::Look(const std::string& name, FileFacts* facts, Error* error) const {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!Identify(path_ + name, &info)) {
+    const DWORD code = GetLastError();
+    *error = ErrorOf(code);
+    return IsNotFound(code) ? Looked::kNothing : Looked::kFailed;
+  }
+  *facts = FactsOf(info);
+  return Looked::kFound;
+}
+
+// A read-only disk or a file whose permissions forbid writing refuses an
+// open for writing with access denied. Windows checks access before sharing:
+// a sharing violation (this run holds the file open for reading) means the
+// access was granted.
+WriteRight Folder::MayWrite(const std::string& name, Error* error) const {
+  HANDLE handle = OpenHandle(path_ + name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  if (handle != INVALID_HANDLE_VALUE) {
+    CloseFile(handle);
+    return WriteRight::kMay;
+  }
+  const DWORD code = GetLastError();
+  if (code == ERROR_SHARING_VIOLATION) return WriteRight::kMay;
+  *error = ErrorOf(code);
+  return code == ERROR_ACCESS_DENIED || code == ERROR_WRITE_PROTECT ? WriteRight::kMayNot : WriteRight::kUnknown;
+}
+
+// Another run's working file: it shares no writing.
+bool Folder::IsBeingWritten(const std::string& name) const {
+  HANDLE other = OpenHandle(path_ + name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  const bool written = other == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
+  if (other != INVALID_HANDLE_VALUE) CloseFile(other);
+  return written;
+}
 
 bool Folder::Flush() const { return true; }  // MOVEFILE_WRITE_THROUGH flushes the move itself
 
 std::int64_t Folder::AvailableBytes() const { return -1; }
 
+Probed InputFile::Take(std::intptr_t handle, bool) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!FileInformation(Handle(handle), &info)) {
+    const DWORD error = GetLastError();
+    CloseFile(Handle(handle));
+    return Refused(Opened::kFailed, error);
+  }
+  handle_ = handle;
+  facts_ = FactsOf(info);
+  Probed probed;
+  probed.how = Opened::kOpen;
+  return probed;
+}
+
 Probed InputFile::Open(const std::string& path) {
   Close();
-  return OpenForReading(path, &handle_);
+  HANDLE file = INVALID_HANDLE_VALUE;
+  const Probed probed = OpenForReading(path, &file);
+  return probed.ok() ? Take(Store(file), false) : probed;
 }
 
 Probed InputFile::OpenStream(const std::string& path) { return Open(path); }
 
-Probed InputFile::OpenIn(const Folder&, const std::string& path) {
-  if (IsLink(path)) return Refused(Opened::kFailed, ERROR_CANT_ACCESS_FILE);
+Probed InputFile::OpenIn(const Folder& folder, const std::string& name) {
+  const std::string path = folder.path_ + name;
+  // A symbolic link or junction as the path's last part: a replacement would
+  // put the result in place of the link and leave the file it names as it was.
+  WIN32_FIND_DATAW entry;
+  HANDLE search = FindFirst(ExactPath(path).c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    return Refused(IsNotFound(error) ? Opened::kNotFound : Opened::kFailed, error);
+  }
+  FindClose(search);
+  if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+      (entry.dwReserved0 == IO_REPARSE_TAG_SYMLINK || entry.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT)) {
+    return Refused(Opened::kFailed, ERROR_CANT_ACCESS_FILE);
+  }
   // A file held open elsewhere without leave to replace it could not be
   // replaced at the end: said now, not after the whole run.
-  if (IsHeldOpen(path)) return Refused(Opened::kInUse);
+  switch (HeldOpen(path)) {
+    case Held::kYes:
+      return Refused(Opened::kInUse);
+    case Held::kUnknown:
+      return Refused(Opened::kFailed, GetLastError());
+    case Held::kNo:
+      break;
+  }
   return Open(path);
 }
 
@@ -293,43 +378,38 @@ void InputFile::UseStandardInput() {
 }
 
 void InputFile::Close() {
-  if (handle_ != -1 && owned_) CloseHandle(Handle(handle_));
+  if (handle_ != -1 && owned_) CloseFile(Handle(handle_));
   handle_ = -1;
   owned_ = true;
+  facts_ = FileFacts();
 }
 
 std::int64_t InputFile::Read(void* buffer, std::size_t size) {
-  const DWORD kMaxChunk = 1u << 30;
-  DWORD want = size > kMaxChunk ? kMaxChunk : static_cast<DWORD>(size);
   DWORD got = 0;
-  if (!ReadFile(Handle(handle_), buffer, want, &got, nullptr)) return -1;
+  const DWORD want = size > kLargestTransfer ? kLargestTransfer : static_cast<DWORD>(size);
+  if (!win32::Read(Handle(handle_), buffer, want, &got, nullptr)) return -1;
   return got;
 }
 
-std::int64_t InputFile::Tell() {
-  LARGE_INTEGER zero{};
-  LARGE_INTEGER position;
-  if (!SetFilePointerEx(Handle(handle_), zero, &position, FILE_CURRENT)) return -1;
-  return position.QuadPart;
-}
-
-std::int64_t InputFile::SeekToEnd() {
-  LARGE_INTEGER zero{};
-  LARGE_INTEGER position;
-  if (!SetFilePointerEx(Handle(handle_), zero, &position, FILE_END)) return -1;
-  return position.QuadPart;
-}
-
-bool InputFile::Seek(std::int64_t position) {
-  LARGE_INTEGER target;
-  target.QuadPart = position;
-  return SetFilePointerEx(Handle(handle_), target, nullptr, FILE_BEGIN) != FALSE;
+// The handle's own position moves with it: a file read this way is read
+// only this way.
+std::int64_t InputFile::ReadAt(void* buffer, std::size_t size, std::int64_t position) {
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(position) & 0xFFFFFFFFu);
+  at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(position) >> 32);
+  DWORD got = 0;
+  const DWORD want = size > kLargestTransfer ? kLargestTransfer : static_cast<DWORD>(size);
+  if (!win32::Read(Handle(handle_), buffer, want, &got, &at)) return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+  return got;
 }
 
 FileStamp InputFile::Stamp() const {
   BY_HANDLE_FILE_INFORMATION info;
-  return GetFileInformationByHandle(Handle(handle_), &info) ? StampOf(info) : FileStamp();
+  return FileInformation(Handle(handle_), &info) ? StampOf(info) : FileStamp();
 }
+
+// Nobody else may write it while it is open here.
+bool InputFile::WrittenElsewhereSince() const { return false; }
 
 NewFile::NewFile(const Folder& folder) : folder_(folder) {}
 
@@ -350,44 +430,35 @@ NewFile::Created NewFile::CreateWith(const std::string& path, const void* securi
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return Created::kFailed;
-    // Another run's file while it is being written: it shares no writing.
-    const bool in_use = IsBeingWritten(path);
+    const bool in_use = folder_.IsBeingWritten(NamePart(path));
     SetLastError(error);
     return in_use ? Created::kInUse : Created::kAlreadyExists;
   }
   handle_ = Store(handle);
   path_ = path;
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle, &info)) {
+  if (!FileInformation(handle, &info)) {
     // Not known as ours yet, but made by us a moment ago, and nobody else
     // could open it since: it must not stay in the way of later runs.
     const DWORD error = GetLastError();
     Close();
-    DeleteFileW(ExactPath(path).c_str());
+    RemoveFile(ExactPath(path).c_str());
     path_.clear();
     SetLastError(error);
     return Created::kFailed;
   }
-  identity_ = StampOf(info);
+  created_ = FactsOf(info);
   return Created::kNew;
 }
 
 bool NewFile::Write(const void* buffer, std::size_t size) {
-  const char* bytes = static_cast<const char*>(buffer);
-  const std::size_t kMaxChunk = 1u << 30;
-  while (size > 0) {
-    DWORD want = static_cast<DWORD>(size > kMaxChunk ? kMaxChunk : size);
-    DWORD written = 0;
-    if (!WriteFile(Handle(handle_), bytes, want, &written, nullptr) || written == 0) return false;
-    bytes += written;
-    size -= written;
-    written_ += written;
-  }
+  if (!handles::WriteAll(handle_, buffer, size)) return false;
+  written_ += static_cast<std::int64_t>(size);
   // Flushed as it goes, so the flush at the end is short: the window answers
   // between blocks, not during one long flush.
   const std::int64_t kFlushEvery = 32 << 20;
   if (written_ - started_writeback_ >= kFlushEvery) {
-    if (!FlushFileBuffers(Handle(handle_))) return false;
+    if (!Flush(Handle(handle_))) return false;
     started_writeback_ = written_;
   }
   return true;
@@ -397,14 +468,14 @@ bool NewFile::Write(const void* buffer, std::size_t size) {
 NewFile::Privacy NewFile::MakePrivate() { return Privacy::kPrivate; }
 
 bool NewFile::FlushAndClose() {
-  const bool flushed = FlushFileBuffers(Handle(handle_)) != FALSE;
+  const bool flushed = Flush(Handle(handle_)) != FALSE;
   const DWORD error = GetLastError();
-  Close();
-  SetLastError(error);
-  return flushed;
+  const bool closed = Close();
+  if (!flushed) SetLastError(error);
+  return flushed && closed;
 }
 
-bool NewFile::IsStillAtItsPath() const { return StampAt(path_).IsSameFileAs(identity_); }
+bool NewFile::IsStillAtItsPath() const { return StampAt(path_).IsSameFileAs(created_.stamp); }
 
 NewFile::Removed NewFile::Remove(Error* error) {
   Close();
@@ -415,25 +486,27 @@ NewFile::Removed NewFile::Remove(Error* error) {
   path_.clear();  // once, whatever comes of it
   if (!ours) return Removed::kGone;
   SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (DeleteFileW(path.c_str())) return Removed::kRemoved;
+  if (RemoveFile(path.c_str())) return Removed::kRemoved;
   *error = LastError();
   return Removed::kFailed;
 }
 
-void NewFile::Close() {
-  if (handle_ == -1) return;
-  CloseHandle(Handle(handle_));
+bool NewFile::Close() {
+  if (handle_ == -1) return true;
+  const bool closed = CloseFile(Handle(handle_)) != FALSE;
   handle_ = -1;
   if (TheWin32Seam().closed) TheWin32Seam().closed(path_);
+  return closed;
 }
 
 NewFile::Created WorkingFile::Create(const std::string& path, const InputFile& data) {
   // The data file's own owner, group and access list from the start, never
   // the folder's defaults, which may let more people in; its owner only
   // where this user may give it.
+  PSID owner = nullptr;
   PACL dacl = nullptr;
   DWORD error = ERROR_SUCCESS;
-  const SecurityDescriptor guard = SecurityOf(Handle(data.handle_), &dacl, &error);
+  const SecurityDescriptor guard = SecurityOf(Handle(data.handle_), &owner, &dacl, &error);
   if (!guard) {
     SetLastError(error);
     return Created::kFailed;
@@ -443,8 +516,8 @@ NewFile::Created WorkingFile::Create(const std::string& path, const InputFile& d
     SECURITY_DESCRIPTOR without_owner;
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
-    GetSecurityDescriptorControl(guard.get(), &control, &revision);
-    if (!InitializeSecurityDescriptor(&without_owner, SECURITY_DESCRIPTOR_REVISION) ||
+    if (!GetSecurityDescriptorControl(guard.get(), &control, &revision) ||
+        !InitializeSecurityDescriptor(&without_owner, SECURITY_DESCRIPTOR_REVISION) ||
         !SetSecurityDescriptorDacl(&without_owner, TRUE, dacl, FALSE) ||
         !SetSecurityDescriptorControl(&without_owner, SE_DACL_PROTECTED, control & SE_DACL_PROTECTED)) {
       return Created::kFailed;
@@ -459,11 +532,17 @@ WorkingFile::Finished WorkingFile::Finish(const InputFile& data) {
   // Never wider than the data file, however the system took what it was
   // given; checked before the attributes change, which under Wine rewrites
   // the access list from the file's Unix mode.
+  PSID model_owner = nullptr;
+  PSID own_owner = nullptr;
   PACL model_list = nullptr;
   PACL own_list = nullptr;
   DWORD error = ERROR_SUCCESS;
-  const SecurityDescriptor model_guard = SecurityOf(Handle(data.handle_), &model_list, &error);
-  const SecurityDescriptor own_guard = model_guard ? SecurityOf(Handle(handle_), &own_list, &error) : nullptr;
+  const SecurityDescriptor model_guard = SecurityOf(Handle(data.handle_), &model_owner, &model_list, &error);
+  const SecurityDescriptor own_guard =
+      model_guard ? SecurityOf(Handle(handle_), &own_owner, &own_list, &error) : nullptr;
+  // The owner Create gave it, where this user could give the data file's; a
+  // disk that keeps no owners (FAT) has none to lose.
+  keeps_owner_ = model_owner == nullptr || own_owner == nullptr || EqualSid(model_owner, own_owner);
   if (!own_guard || !GrantsNoMoreThan(own_list, model_list)) {
     finished.result = Finished::kGuardNotKept;
     finished.attribute = "access list";
@@ -474,65 +553,45 @@ WorkingFile::Finished WorkingFile::Finish(const InputFile& data) {
   // keep the file from being replaced at all.
   const DWORD kKept =
       FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-  BY_HANDLE_FILE_INFORMATION model;
   BY_HANDLE_FILE_INFORMATION self;
-  if (!GetFileInformationByHandle(Handle(data.handle_), &model) ||
-      !SetFileAttributesW(ExactPath(path_).c_str(), (model.dwFileAttributes & kKept) | FILE_ATTRIBUTE_NORMAL) ||
-      !FlushFileBuffers(Handle(handle_)) || !GetFileInformationByHandle(Handle(handle_), &self)) {
+  if (!SetAttributes(ExactPath(path_).c_str(), (data.facts().mode & kKept) | FILE_ATTRIBUTE_NORMAL) ||
+      !Flush(Handle(handle_)) || !FileInformation(Handle(handle_), &self)) {
     finished.error = LastError();
     return finished;
   }
-  // Stays open, so that nobody else may write it, until it replaces the data
-  // file.
+  // Stays open, so that nobody else may write it, until just before it
+  // replaces the data file.
   finished_ = StampOf(self);
   finished.result = Finished::kDone;
   finished.length = finished_.size;
   return finished;
 }
 
-WorkingFile::Replacement WorkingFile::Replace(const std::string& data_path, const FileStamp& data_as_read) {
-  Replacement replacement;
-  const DWORD attributes = AttributesOf(data_path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    const DWORD error = GetLastError();
-    replacement.how = IsNotFound(error) ? Replaced::kDataGone : Replaced::kCheckFailed;
-    replacement.error = ErrorOf(error);
-    return replacement;
-  }
-  if (StampAt(data_path) != data_as_read) {
-    replacement.how = Replaced::kDataChanged;
-    return replacement;
-  }
-  replacement.how = Replaced::kDataReadOnly;
-  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    replacement.because = ReadOnlyBecause::kMarked;
-    return replacement;
-  }
-  if (!MayWrite(data_path)) {
-    replacement.because = ReadOnlyBecause::kNoPermission;
-    return replacement;
-  }
-  // Windows moves no file that is open; from here to the move others could
-  // write it. Its write time may still change as the handle closes.
+bool WorkingFile::KeepsOwnerOf(const InputFile&) const { return keeps_owner_; }
+
+bool WorkingFile::IsAsFinished() {
   Close();
-  const FileStamp working = StampAt(path_);
-  if (!working.IsSameFileAs(finished_) || working.size != finished_.size) {
-    replacement.how = Replaced::kWorkingChanged;
-    return replacement;
-  }
+  // Its write time may still change as the handle closes: the same file
+  // with the same length is the file Finish left.
+  const FileStamp now = StampAt(path_);
+  return now.IsSameFileAs(finished_) && now.size == finished_.size;
+}
+
+WorkingFile::Renamed WorkingFile::RenameOver(const std::string& data_path, InputFile& data, Error* error) {
+  Close();
+  data.Close();
   // Through to the disk before the call returns, as the flush of the folder
   // does on POSIX.
   const auto move = TheWin32Seam().move ? TheWin32Seam().move : MoveFileExW;
-  if (!move(ExactPath(path_).c_str(), ExactPath(data_path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    const DWORD error = GetLastError();
-    const bool in_use = error == ERROR_SHARING_VIOLATION || (error == ERROR_ACCESS_DENIED && IsHeldOpen(data_path));
-    replacement.how = in_use ? Replaced::kDataInUse : Replaced::kFailed;
-    replacement.error = ErrorOf(error);
-    return replacement;
+  if (Refused(SystemCall::kRename) ||
+      !move(ExactPath(path_).c_str(), ExactPath(data_path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD code = GetLastError();
+    *error = ErrorOf(code);
+    const bool in_use = code == ERROR_SHARING_VIOLATION || (code == ERROR_ACCESS_DENIED && HeldOpen(data_path) == Held::kYes);
+    return in_use ? Renamed::kInUse : Renamed::kFailed;
   }
   keep_ = true;  // it is the data file now
-  replacement.how = Replaced::kDone;
-  return replacement;
+  return Renamed::kDone;
 }
 
 FileStatus StatusOf(const std::string& path) {
@@ -546,30 +605,10 @@ FileStatus StatusOf(const std::string& path) {
   return status;
 }
 
-std::string ResolveLink(const std::string& path) { return path; }
-
-std::string AbsolutePath(const std::string& path) { return path; }
-
-bool WriteStandardOutput(const void* buffer, std::size_t size) {
-  const char* bytes = static_cast<const char*>(buffer);
-  while (size > 0) {
-    DWORD written = 0;
-    const DWORD want = static_cast<DWORD>(size > (1u << 30) ? (1u << 30) : size);
-    if (!WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes, want, &written, nullptr) || written == 0) return false;
-    bytes += written;
-    size -= written;
-  }
-  return true;
-}
-
-bool StandardOutputIsTerminal() { return GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_CHAR; }
-
-ClosedStreams KeepStandardStreamsOpen() { return {}; }
-
 bool MakeReadOnly(const std::string& path) {
   const DWORD attributes = AttributesOf(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
-  return SetFileAttributesW(ExactPath(path).c_str(), attributes | FILE_ATTRIBUTE_READONLY) != FALSE;
+  return SetAttributes(ExactPath(path).c_str(), attributes | FILE_ATTRIBUTE_READONLY) != FALSE;
 }
 
 bool IsReadOnly(const std::string& path) {

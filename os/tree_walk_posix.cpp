@@ -72,7 +72,15 @@ bool WalkTrees(const std::vector<std::string>& roots, const std::function<bool(c
     if (folder) entry.error = {found->fts_errno, std::strerror(found->fts_errno)};
     go_on = visit(entry);
   }
-  fts_close(walk);
+  if (fts_close(walk) != 0) {
+    // The walk could not go back to the folder it started from, so later
+    // paths, named from there, would name other files: nothing more is done.
+    WalkEntry entry;
+    entry.error = LastError();
+    entry.shown = entry.here = roots.front();
+    visit(entry);
+    return false;
+  }
   return go_on;
 }
 

@@ -5,7 +5,7 @@
 #include <cwchar>
 
 #include "cipher/input_checks.h"
-#include "cipher/utf16.h"
+#include "text/utf16.h"
 #include "framework/dialog_number.h"
 #include "framework/win_app.h"
 #include "os/stop_request.h"
@@ -43,8 +43,8 @@ BOOL CCipherDlg::OnInitDialog() {
   return TRUE;
 }
 
-void CCipherDlg::OnEncrypt() { RunCommand(IDC_ENCRYPT, TransformDirection::Encrypt); }
-void CCipherDlg::OnDecrypt() { RunCommand(IDC_DECRYPT, TransformDirection::Decrypt); }
+void CCipherDlg::OnEncrypt() { RunCommand(IDC_ENCRYPT, TransformDirection::kEncrypt); }
+void CCipherDlg::OnDecrypt() { RunCommand(IDC_DECRYPT, TransformDirection::kDecrypt); }
 
 void CCipherDlg::RunCommand(int button, TransformDirection direction) {
   const DWORD position = GetMessagePos();
@@ -62,7 +62,7 @@ void CCipherDlg::RunCommand(int button, TransformDirection direction) {
   WindowNotifier notifier(m_hWnd);
   const std::string data_path = Utf8(m_dataPath);
   const std::string key_path = Utf8(m_keyPath);
-  if (!CheckInputs(data_path, key_path, m_offset, m_readOnly, notifier)) return;
+  if (!CheckInputs(data_path, key_path, m_offset, m_readOnly != 0, notifier)) return;
   {
     // However the run ends, the window is given back usable.
     struct GiveBack {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "cipher/utf16.h"
+#include "text/utf16.h"
 #include "ui/cipher_dialog.h"
 #include "ui/file_selection.h"
 #include "ui/path_display.h"

@@ -1,7 +1,7 @@
 #include "ui/path_display.h"
 
 #include "ui/format.h"
-#include "cipher/path_split.h"
+#include "text/path_split.h"
 
 std::string AbbreviatedPath(const std::string& path) {
   if (path.size() <= 20) return path;

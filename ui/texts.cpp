@@ -96,18 +96,18 @@ constexpr char kRemarkCaption[] = "Warning";
 
 // "encrypted", or "decrypted, in plain text": what the working file holds.
 const char* ResultWord(TransformDirection direction) {
-  return direction == TransformDirection::Encrypt ? "encrypted" : "decrypted (plain text)";
+  return direction == TransformDirection::kEncrypt ? "encrypted" : "decrypted (plain text)";
 }
 
 std::string WhyReadOnly(const Report& report) {
   switch (report.because) {
-    case os::ReadOnlyBecause::kMarked:
+    case ReadOnlyBecause::kMarked:
       return kMarked;
-    case os::ReadOnlyBecause::kNoPermission:
+    case ReadOnlyBecause::kNoPermission:
       return kNoPermission;
-    case os::ReadOnlyBecause::kOwnerNotKept:
+    case ReadOnlyBecause::kOwnerNotKept:
       return kOwnerNotKept;
-    case os::ReadOnlyBecause::kCheckFailed:
+    case ReadOnlyBecause::kCheckFailed:
       break;
   }
   return Format(kCheckFailed, report.error.text.c_str());
@@ -137,6 +137,9 @@ WarningText Text(const Report& report) {
       return {Format(kKeyEmpty, path), kKeyCaption, ""};
     case Event::kKeyMadeAnew:
       return {Format(kKeyMadeAnew, path), kKeyCaption, ""};
+    case Event::kOutputIsInput:  // streams are the command line's
+    case Event::kOutputIsKey:
+      break;
     case Event::kWorkingIsInput:
       return {Format(kWorkingFileIsInput, report.working_path.c_str()), kWorkingFileCaption, ""};
     case Event::kWorkingInTheWay:

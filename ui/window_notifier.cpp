@@ -1,6 +1,6 @@
 #include "ui/window_notifier.h"
 
-#include "cipher/utf16.h"
+#include "text/utf16.h"
 #include "ui/texts.h"
 
 WindowNotifier::WindowNotifier(HWND window) : window_(window) {}

@@ -135,8 +135,8 @@ TEST_F(CliTest, EncryptsAndDecryptsSeveralFiles) {
   Result result = Run({"encrypt", "-k", key_path, "-o", "17", path_a, path_b});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.err, "");
-  EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 17, TransformDirection::Encrypt));
-  EXPECT_EQ(ReadBytes(path_b), Expected(b, key, 17, TransformDirection::Encrypt));
+  EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 17, TransformDirection::kEncrypt));
+  EXPECT_EQ(ReadBytes(path_b), Expected(b, key, 17, TransformDirection::kEncrypt));
 
   result = Run({"decrypt", "--key", key_path, "--offset", "17", path_a, path_b});
   EXPECT_EQ(result.status, 0) << result.err;
@@ -174,7 +174,7 @@ TEST_F(CliTest, EachRefusalNamesTheFileAndTheReasonAndTheRestGoesOn) {
   const Result result = Run(args);
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, expected);
-  EXPECT_EQ(ReadBytes(path_good), Expected(good, key, 0, TransformDirection::Encrypt));
+  EXPECT_EQ(ReadBytes(path_good), Expected(good, key, 0, TransformDirection::kEncrypt));
 
   // What a decrypt leaves is plain text, and the key's own faults name the key.
   unlink(WorkingPath(locked).c_str());
@@ -240,8 +240,8 @@ TEST_F(CliTest, UsageErrorsSayWhatIsWrongBeforeAnythingIsTouched) {
             "vaultine: the option '-o77' comes after the files; options go first, and a file named like an option "
             "after --");
   EXPECT_EQ(Run({"encrypt", "-k", key_path, "-o", "3", "--", "a.txt", "-kevil.key"}, posix).status, 0);
-  EXPECT_EQ(ReadBytes(a), Expected({1}, key, 3, TransformDirection::Encrypt));
-  EXPECT_EQ(ReadBytes(dir.File("-kevil.key")), Expected({9}, key, 3, TransformDirection::Encrypt));
+  EXPECT_EQ(ReadBytes(a), Expected({1}, key, 3, TransformDirection::kEncrypt));
+  EXPECT_EQ(ReadBytes(dir.File("-kevil.key")), Expected({9}, key, 3, TransformDirection::kEncrypt));
 }
 
 TEST_F(CliTest, HelpAndVersion) {
@@ -294,7 +294,7 @@ TEST_F(CliTest, LinkIsFollowedToItsFile) {
   ASSERT_EQ(symlink(path_a.c_str(), link.c_str()), 0);
   const Result result = Run({"encrypt", "-k", key_path, link});
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::Encrypt));
+  EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::kEncrypt));
   struct stat st;
   ASSERT_EQ(lstat(link.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
@@ -309,7 +309,7 @@ TEST_F(CliTest, RelativePathFromAnotherFileSystemKeepsTheWorkingFileBesideItsFil
   MountedDir elsewhere(dir.File("elsewhere"), "size=64k");
   const Result result = Run({"encrypt", "-k", key_path, "../docs/a.txt"}, ::Start::From(dir.File("elsewhere")));
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::Encrypt));
+  EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::kEncrypt));
 }
 
 TEST_F(CliTest, AUserWhoCannotReplaceTheFileAsItIsLeavesItWhole) {
@@ -349,7 +349,7 @@ TEST_F(CliTest, AUserWhoCannotReplaceTheFileAsItIsLeavesItWhole) {
     // her group, which is not the file's, nor to the file's group, which
     // counts among the others now.
     const std::string working = WorkingPath(path);
-    EXPECT_EQ(ReadBytes(working), Expected(data, key, 0, TransformDirection::Encrypt));
+    EXPECT_EQ(ReadBytes(working), Expected(data, key, 0, TransformDirection::kEncrypt));
     ASSERT_EQ(stat(working.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, (before.st_mode & 0700) | (before.st_mode & (before.st_mode >> 3) & 07));
   }
@@ -383,11 +383,11 @@ TEST_F(CliTest, FilesWithOtherNamesAreTransformedOnceOrNotAtAll) {
                             "vaultine: " + dir.File("b-sym.txt") + ": the same file as " + path_b +
                             ", which this call has already encrypted; left as it is\n");
   EXPECT_EQ(ReadBytes(path_a), a);
-  EXPECT_EQ(ReadBytes(path_b), Expected(b, key, 0, TransformDirection::Encrypt));
+  EXPECT_EQ(ReadBytes(path_b), Expected(b, key, 0, TransformDirection::kEncrypt));
 
   result = Run({"encrypt", "-f", "-k", key_path, path_a});
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::Encrypt));
+  EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::kEncrypt));
   EXPECT_EQ(ReadBytes(dir.File("a-link.txt")), a);
 
   // A folder's links are no other names of a file.
@@ -417,8 +417,8 @@ TEST_F(CliTest, RecursiveTransformsTheRegularFilesOfATreeAndNothingElse) {
                         "vaultine: " + top + "/link: skipped: a symbolic link, which -r does not follow\n"
                         "vaultine: " + top + "/sub/c." + os::WorkingSuffix() +
                             ": skipped: a working file, left by a run that did not finish\n");
-  EXPECT_EQ(ReadBytes(dir.File("tree/a.txt")), Expected(a, key, 0, TransformDirection::Encrypt));
-  EXPECT_EQ(ReadBytes(dir.File("tree/sub/b.txt")), Expected(b, key, 0, TransformDirection::Encrypt));
+  EXPECT_EQ(ReadBytes(dir.File("tree/a.txt")), Expected(a, key, 0, TransformDirection::kEncrypt));
+  EXPECT_EQ(ReadBytes(dir.File("tree/sub/b.txt")), Expected(b, key, 0, TransformDirection::kEncrypt));
   EXPECT_EQ(ReadBytes(dir.File(std::string("tree/sub/c.") + os::WorkingSuffix())), leftover);
   EXPECT_EQ(ReadBytes(dir.File("outside.txt")), outside);
   EXPECT_EQ(ReadBytes(dir.File("tree/key.bin")), key);
@@ -442,7 +442,7 @@ TEST_F(CliTest, RecursiveTransformsTheRegularFilesOfATreeAndNothingElse) {
 TEST_F(CliTest, StdoutTakesAFileOrStandardInputAndChangesNoFile) {
   const Bytes a = RandomBytes(3000, 24);
   const std::string path_a = WriteFile("a.txt", a);
-  const Bytes enciphered = Expected(a, key, 9, TransformDirection::Encrypt);
+  const Bytes enciphered = Expected(a, key, 9, TransformDirection::kEncrypt);
   Result result = Run({"encrypt", "-c", "-o", "9", "-k", key_path, path_a});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(Bytes(result.out.begin(), result.out.end()), enciphered);
@@ -500,7 +500,7 @@ TEST_F(CliTest, OnADiskThatFoldsCaseEverySpellingIsOneFile) {
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.err, "vaultine: " + shouted + ": the same file as " + file +
                             ", which this call has already encrypted; left as it is\n");
-  EXPECT_EQ(ReadBytes(file), Expected(plain, key, 0, TransformDirection::Encrypt));
+  EXPECT_EQ(ReadBytes(file), Expected(plain, key, 0, TransformDirection::kEncrypt));
   // A key at the working path under another spelling is no leftover to remove.
   WriteBytes(key_as_working, key);
   EXPECT_EQ(Run({"decrypt", "-k", key_as_working, file}).err,
@@ -640,7 +640,7 @@ TEST_F(CliTest, StopSignalsCleanUpThenEndTheCommandByTheSignal) {
     kill(child, c.signal_number);
     const Result result = Finish(child);
     EXPECT_FALSE(FileExists(working));
-    EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::Encrypt));
+    EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::kEncrypt));
 
     os::InputFile check;
     ASSERT_TRUE(check.Open(big).ok());
@@ -648,7 +648,7 @@ TEST_F(CliTest, StopSignalsCleanUpThenEndTheCommandByTheSignal) {
     ASSERT_EQ(check.Read(start.data(), start.size()), 4096);
     if (c.ignored) {
       EXPECT_EQ(result.status, 0) << result.err;
-      EXPECT_EQ(start, Expected(Repeat(0, 4096), key, 0, TransformDirection::Encrypt));
+      EXPECT_EQ(start, Expected(Repeat(0, 4096), key, 0, TransformDirection::kEncrypt));
       MakeSparseFile(big, length);
       continue;
     }

@@ -1,5 +1,6 @@
 #include "cipher/input_checks.h"
-#include "cipher/path_split.h"
+#include "text/fold.h"
+#include "text/path_split.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +24,7 @@ class CheckInputsTest : public ::testing::Test {
     MakeWritable(data_path);
   }
 
-  int Check(const std::string& data, const std::string& key, std::int32_t offset = 0, int read_only = 0) {
+  bool Check(const std::string& data, const std::string& key, std::int32_t offset = 0, bool read_only = false) {
     return CheckInputs(data, key, offset, read_only, notifier);
   }
 
@@ -34,8 +35,8 @@ class CheckInputsTest : public ::testing::Test {
 };
 
 TEST_F(CheckInputsTest, DistinctReadableFilesAndOffsetInRangePass) {
-  EXPECT_EQ(Check(data_path, key_path, 0), 1);
-  EXPECT_EQ(Check(data_path, key_path, 255), 1);
+  EXPECT_TRUE(Check(data_path, key_path, 0));
+  EXPECT_TRUE(Check(data_path, key_path, 255));
   EXPECT_TRUE(notifier.reports.empty());
   EXPECT_FALSE(os::IsReadOnly(key_path));
 }
@@ -50,17 +51,17 @@ TEST(SamePathTextTest, IgnoresTheCaseOfAsciiLettersOnly) {
 TEST_F(CheckInputsTest, SamePathTextIsRefusedBeforeAnyProbe) {
   // On Windows the case of ASCII letters makes no other name; on POSIX it does.
   const std::string key = kNativePaths.drive_letters ? "c:\\data\\a.txt" : "C:\\Data\\A.TXT";
-  EXPECT_EQ(Check("C:\\Data\\A.TXT", key), 0);
+  EXPECT_FALSE(Check("C:\\Data\\A.TXT", key));
   ExpectOnly(notifier, Event::kSameFile, key);
   if (kNativePaths.drive_letters) return;
   WriteBytes(dir.File("KEY.BIN"), {1});
   notifier.reports.clear();
-  EXPECT_EQ(Check(key_path, dir.File("KEY.BIN")), 1);
+  EXPECT_TRUE(Check(key_path, dir.File("KEY.BIN")));
 }
 
 TEST_F(CheckInputsTest, AnotherSpellingOfTheSameFileIsRefused) {
   const std::string other_spelling = dir.path() + kSeparator + "." + kSeparator + "data.txt";
-  EXPECT_EQ(Check(data_path, other_spelling), 0);
+  EXPECT_FALSE(Check(data_path, other_spelling));
   ExpectOnly(notifier, Event::kSameFile, other_spelling);
 }
 
@@ -85,7 +86,7 @@ TEST_F(CheckInputsTest, FilesThatCannotBeUsedAreRefusedWithTheRealReason) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     notifier.reports.clear();
-    EXPECT_EQ(c.as_data ? Check(c.path, key_path) : Check(data_path, c.path), 0);
+    EXPECT_FALSE(c.as_data ? Check(c.path, key_path) : Check(data_path, c.path));
     ExpectOnly(notifier, c.event, c.path);
   }
 }
@@ -96,27 +97,27 @@ TEST_F(CheckInputsTest, OnlyAWriterElsewhereMakesAFileInUse) {
     {
       HeldOpen reader(*path);
       ASSERT_TRUE(reader.ok());
-      EXPECT_EQ(Check(data_path, key_path), 1);
+      EXPECT_TRUE(Check(data_path, key_path));
     }
     HeldOpen writer(*path, HeldOpen::kWriting);
     ASSERT_TRUE(writer.ok());
     notifier.reports.clear();
-    EXPECT_EQ(Check(data_path, key_path), 0);
+    EXPECT_FALSE(Check(data_path, key_path));
     ExpectOnly(notifier, Event::kInUse, *path);
   }
 }
 
 TEST_F(CheckInputsTest, ReadOnlyOptionMarksTheKeyFile) {
-  EXPECT_EQ(Check(data_path, key_path, 0, 1), 1);
+  EXPECT_TRUE(Check(data_path, key_path, 0, true));
   EXPECT_TRUE(os::IsReadOnly(key_path));
   EXPECT_FALSE(os::IsReadOnly(data_path));
   // Already read-only: writing the same attributes succeeds.
-  EXPECT_EQ(Check(data_path, key_path, 0, 1), 1);
+  EXPECT_TRUE(Check(data_path, key_path, 0, true));
   EXPECT_TRUE(notifier.reports.empty());
 }
 
 TEST_F(CheckInputsTest, ReadOnlyIsSetEvenWhenTheOffsetIsThenRefused) {
-  EXPECT_EQ(Check(data_path, key_path, 300, 1), 0);
+  EXPECT_FALSE(Check(data_path, key_path, 300, true));
   EXPECT_TRUE(os::IsReadOnly(key_path));
   ExpectOnly(notifier, Event::kOffsetOutOfRange, data_path);
 }
@@ -125,7 +126,7 @@ TEST_F(CheckInputsTest, OffsetsOutsideTheByteRangeAreRefused) {
   for (std::int32_t offset : {-1, 256, INT32_MIN, INT32_MAX}) {
     SCOPED_TRACE(offset);
     notifier.reports.clear();
-    EXPECT_EQ(Check(data_path, key_path, offset), 0);
+    EXPECT_FALSE(Check(data_path, key_path, offset));
     ExpectOnly(notifier, Event::kOffsetOutOfRange, data_path);
   }
 }

@@ -13,8 +13,8 @@
 
 namespace {
 
-constexpr auto kEncrypt = TransformDirection::Encrypt;
-constexpr auto kDecrypt = TransformDirection::Decrypt;
+constexpr auto kEncrypt = TransformDirection::kEncrypt;
+constexpr auto kDecrypt = TransformDirection::kDecrypt;
 
 class TransformFileTest : public ::testing::Test {
  protected:
@@ -208,11 +208,11 @@ TEST_F(TransformFileTest, ReadOnlyDataFileIsTransformedButNotDeleted) {
   WriteBytes(key_path, key);
   ASSERT_TRUE(os::MakeReadOnly(data_path));
 
-  ASSERT_EQ(CheckInputs(data_path, key_path, 0, 0, notifier), 1);
+  ASSERT_TRUE(CheckInputs(data_path, key_path, 0, false, notifier));
   EXPECT_FALSE(TransformFile(data_path, key_path, 4, kEncrypt, notifier));
 
   ExpectOnly(notifier, Event::kReadOnly, data_path);
-  EXPECT_EQ(static_cast<int>(notifier.reports[0].because), static_cast<int>(os::ReadOnlyBecause::kMarked));
+  EXPECT_EQ(static_cast<int>(notifier.reports[0].because), static_cast<int>(ReadOnlyBecause::kMarked));
   EXPECT_EQ(notifier.reports[0].working_path, WorkingPath(data_path));
   EXPECT_EQ(ReadBytes(data_path), plain);
   EXPECT_EQ(ReadBytes(WorkingPath(data_path)), Expected(plain, key, 4, kEncrypt));
@@ -355,19 +355,17 @@ TEST_F(TransformFileTest, FileLargerThanFourGibibytes) {
 
   os::InputFile result;
   ASSERT_TRUE(result.Open(data_path).ok());
-  EXPECT_EQ(FileLength(result), length);
-  ASSERT_TRUE(result.Seek(length - 2));
+  EXPECT_EQ(result.Length(), length);
   std::uint8_t tail[4] = {};
-  EXPECT_EQ(result.Read(tail, sizeof tail), 2);
+  EXPECT_EQ(result.ReadAt(tail, sizeof tail, length - 2), 2);
   EXPECT_EQ(tail[0], 13);  // zeros shifted by the repeated last key byte and the offset
   EXPECT_EQ(tail[1], 13);
   result.Close();
 
   ASSERT_TRUE(TransformFile(data_path, key_path, 10, kDecrypt, notifier));
   ASSERT_TRUE(result.Open(data_path).ok());
-  ASSERT_TRUE(result.Seek(length - 4096));
   std::uint8_t block[4096];
-  ASSERT_EQ(result.Read(block, sizeof block), 4096);
+  ASSERT_EQ(result.ReadAt(block, sizeof block, length - 4096), 4096);
   EXPECT_EQ(Bytes(block, block + 4096), Repeat(0, 4096));
 }
 

@@ -27,7 +27,7 @@ class PosixFileTest : public ::testing::Test {
     notifier.on_progress = [meddle](int percent) {
       if (percent == 51) meddle();
     };
-    return TransformFile(data_path, key_path, 0, TransformDirection::Encrypt, notifier);
+    return TransformFile(data_path, key_path, 0, TransformDirection::kEncrypt, notifier);
   }
 
   ScratchDir dir;
@@ -65,10 +65,10 @@ TEST_F(PosixFileTest, DataFileOpenForWritingInAnotherProcessIsInUse) {
   WriteBytes(key_path, {4});
   pid_t child = HoldOpenInChild(data_path);
   ASSERT_GT(child, 0);
-  EXPECT_EQ(CheckInputs(data_path, key_path, 0, 0, notifier), 0);
+  EXPECT_FALSE(CheckInputs(data_path, key_path, 0, false, notifier));
   EndChild(child);
   ExpectOnly(notifier, Event::kInUse, data_path);
-  EXPECT_EQ(CheckInputs(data_path, key_path, 0, 0, notifier), 1);
+  EXPECT_TRUE(CheckInputs(data_path, key_path, 0, false, notifier));
 }
 
 TEST_F(PosixFileTest, AWriterOpeningTheFileDuringTheCheckNeverEndsTheProcess) {
@@ -102,12 +102,12 @@ TEST_F(PosixFileTest, WorkingFileIsNeverMoreOpenThanTheDataFile) {
       if (stat(working.c_str(), &st) == 0) seen |= st.st_mode & 0777;
     };
     if (mode == 0400) {
-      EXPECT_FALSE(TransformFile(data_path, key_path, 0, TransformDirection::Encrypt, notifier));
+      EXPECT_FALSE(TransformFile(data_path, key_path, 0, TransformDirection::kEncrypt, notifier));
       EXPECT_EQ(seen & ~0600u, 0u);
       unlink(working.c_str());
       continue;
     }
-    ASSERT_TRUE(TransformFile(data_path, key_path, 0, TransformDirection::Encrypt, notifier));
+    ASSERT_TRUE(TransformFile(data_path, key_path, 0, TransformDirection::kEncrypt, notifier));
     EXPECT_EQ(seen & ~mode & 077, 0u);
     struct stat st;
     ASSERT_EQ(stat(data_path.c_str(), &st), 0);
@@ -123,7 +123,7 @@ TEST_F(PosixFileTest, FullDiskLeavesTheDataFileAndNoWorkingFile) {
   const Bytes plain = RandomBytes(40 * 1024, 3);
   WriteBytes(data_path, plain);
   WriteBytes(key_path, {7});
-  EXPECT_FALSE(TransformFile(data_path, key_path, 0, TransformDirection::Encrypt, notifier));
+  EXPECT_FALSE(TransformFile(data_path, key_path, 0, TransformDirection::kEncrypt, notifier));
   ExpectOnly(notifier, Event::kCannotWrite, WorkingPath(data_path));
   EXPECT_EQ(notifier.reports[0].error.code, ENOSPC);
   EXPECT_EQ(ReadBytes(data_path), plain);
@@ -137,7 +137,7 @@ TEST_F(PosixFileTest, KeyFileOnReadOnlyDiskCannotBeMadeReadOnly) {
   WriteBytes(key_path, {1, 2});
   WriteBytes(data_path, {3, 4});
   ASSERT_TRUE(disk.RemountReadOnly());
-  EXPECT_EQ(CheckInputs(data_path, key_path, 0, 1, notifier), 0);
+  EXPECT_FALSE(CheckInputs(data_path, key_path, 0, true, notifier));
   ExpectOnly(notifier, Event::kCannotMakeReadOnly, key_path);
 }
 
@@ -151,7 +151,7 @@ TEST_F(PosixFileTest, RefusedReplacementNamesWhereTheResultIsAndKeepsTheData) {
   if (mount(mounted.c_str(), data_path.c_str(), nullptr, MS_BIND, nullptr) != 0) {
     GTEST_SKIP() << "cannot bind-mount a file here (needs root and mount rights)";
   }
-  const bool done = TransformFile(data_path, key_path, 1, TransformDirection::Encrypt, notifier);
+  const bool done = TransformFile(data_path, key_path, 1, TransformDirection::kEncrypt, notifier);
   umount2(data_path.c_str(), MNT_DETACH);
   EXPECT_FALSE(done);
 
@@ -159,7 +159,7 @@ TEST_F(PosixFileTest, RefusedReplacementNamesWhereTheResultIsAndKeepsTheData) {
   ExpectOnly(notifier, Event::kNotReplaced, data_path);
   EXPECT_EQ(notifier.reports[0].error.code, EBUSY);
   EXPECT_EQ(ReadBytes(mounted), plain);
-  EXPECT_EQ(ReadBytes(working), Expected(plain, {9, 8}, 1, TransformDirection::Encrypt));
+  EXPECT_EQ(ReadBytes(working), Expected(plain, {9, 8}, 1, TransformDirection::kEncrypt));
 }
 
 // ---- other programs at work in the same folder
@@ -220,7 +220,7 @@ TEST_F(PosixFileTest, DataFileRemovedMeanwhileLeavesTheResultAsAllThereIs) {
   WriteBytes(key_path, {7});
   EXPECT_FALSE(TransformMeddled([&] { ASSERT_EQ(unlink(data_path.c_str()), 0); }));
   ExpectOnly(notifier, Event::kDataRemoved, data_path);
-  EXPECT_EQ(ReadBytes(WorkingPath(data_path)), Expected(plain, {7}, 0, TransformDirection::Encrypt));
+  EXPECT_EQ(ReadBytes(WorkingPath(data_path)), Expected(plain, {7}, 0, TransformDirection::kEncrypt));
 }
 
 TEST_F(PosixFileTest, WorkingFileCutShortIsNeverUsed) {
@@ -250,7 +250,7 @@ TEST_F(PosixFileTest, FolderSwappedForALinkCannotSendTheReplacementElsewhere) {
   }));
   EXPECT_EQ(ReadBytes(unrelated), others);
   EXPECT_FALSE(FileExists(WorkingPath(unrelated)));
-  EXPECT_EQ(ReadBytes(dir.File("moved/report.txt")), Expected(plain, {7}, 0, TransformDirection::Encrypt));
+  EXPECT_EQ(ReadBytes(dir.File("moved/report.txt")), Expected(plain, {7}, 0, TransformDirection::kEncrypt));
 }
 
 TEST_F(PosixFileTest, LinkGivenAsTheDataFileIsNeitherReplacedNorFollowed) {
@@ -261,7 +261,7 @@ TEST_F(PosixFileTest, LinkGivenAsTheDataFileIsNeitherReplacedNorFollowed) {
   WriteBytes(key_path, {7});
   const std::string link = dir.File("link.txt");
   ASSERT_EQ(symlink("data.txt", link.c_str()), 0);
-  EXPECT_FALSE(TransformFile(link, key_path, 0, TransformDirection::Encrypt, notifier));
+  EXPECT_FALSE(TransformFile(link, key_path, 0, TransformDirection::kEncrypt, notifier));
   ExpectOnly(notifier, Event::kCannotOpen, link);
   EXPECT_EQ(notifier.reports[0].error.code, ELOOP);
   struct stat st;
@@ -303,7 +303,7 @@ TEST_F(PosixFileTest, AclAndExtendedAttributesGoWithTheFileAndNothingWider) {
   for (const std::string& path : {guarded, plain}) {
     SCOPED_TRACE(path);
     const std::string acl = Output("getfacl -c " + path);
-    ASSERT_TRUE(TransformFile(path, key_path, 0, TransformDirection::Encrypt, notifier));
+    ASSERT_TRUE(TransformFile(path, key_path, 0, TransformDirection::kEncrypt, notifier));
     EXPECT_EQ(Output("getfacl -c " + path), acl);
   }
   char origin[16] = {};

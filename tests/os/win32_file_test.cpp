@@ -11,7 +11,7 @@
 
 #include "cipher/input_checks.h"
 #include "cipher/transform.h"
-#include "cipher/utf16.h"
+#include "text/utf16.h"
 #include "os/file_system.h"
 #include "os/win32.h"
 #include "tests/support/test_files.h"
@@ -23,8 +23,8 @@ class Win32FileTest : public ::testing::Test {
   void TearDown() override { os::TheWin32Seam() = os::Win32Seam(); }
 
   bool Encrypt(const std::string& data) {
-    return CheckInputs(data, key, 0, 0, notifier) != 0 &&
-           TransformFile(data, key, 0, TransformDirection::Encrypt, notifier);
+    return CheckInputs(data, key, 0, false, notifier) &&
+           TransformFile(data, key, 0, TransformDirection::kEncrypt, notifier);
   }
 
   ScratchDir dir;
@@ -63,8 +63,10 @@ TEST_F(Win32FileTest, EveryNameIsTransformedExactlyAndNoOtherFile) {
     WriteBytes(c.file, plain);
     if (!c.other.empty() && c.other.find('?') == std::string::npos) WriteBytes(c.other, others);
     ASSERT_TRUE(Encrypt(c.file)) << (notifier.reports.empty() ? "" : notifier.reports[0].path);
-    EXPECT_EQ(ReadBytes(c.file), Expected(plain, {5, 6, 7}, 0, TransformDirection::Encrypt));
-    if (!c.other.empty() && c.other.find('?') == std::string::npos) EXPECT_EQ(ReadBytes(c.other), others);
+    EXPECT_EQ(ReadBytes(c.file), Expected(plain, {5, 6, 7}, 0, TransformDirection::kEncrypt));
+    if (!c.other.empty() && c.other.find('?') == std::string::npos) {
+      EXPECT_EQ(ReadBytes(c.other), others);
+    }
     EXPECT_FALSE(FileExists(WorkingPath(c.file)));
   }
   EXPECT_EQ(notifier.progress.front(), "\xC4\x81.txt 1%");
@@ -96,7 +98,7 @@ TEST_F(Win32FileTest, TheSameFileUnderEverySpellingIsRefusedAsItsOwnKey) {
   for (const std::string& spelling : spellings) {
     SCOPED_TRACE(spelling);
     notifier.reports.clear();
-    EXPECT_EQ(CheckInputs(data, spelling, 0, 0, notifier), 0);
+    EXPECT_FALSE(CheckInputs(data, spelling, 0, false, notifier));
     ExpectOnly(notifier, Event::kSameFile, spelling);
   }
   EXPECT_EQ(ReadBytes(data), (Bytes{1, 2}));
@@ -154,14 +156,14 @@ TEST_F(Win32FileTest, ADataFileHeldOpenIsInUseUpFrontOrAtTheEndWithTheResultName
   WriteBytes(data, plain);
   {
     HeldOpen other(data);
-    EXPECT_FALSE(TransformFile(data, key, 1, TransformDirection::Encrypt, notifier));
+    EXPECT_FALSE(TransformFile(data, key, 1, TransformDirection::kEncrypt, notifier));
     ExpectOnly(notifier, Event::kInUse, data);
     EXPECT_FALSE(FileExists(working));
     // Another run on the same file is writing its working file.
     WriteBytes(working, {});
     HeldOpen other_run(working, HeldOpen::kWriting);
     notifier.reports.clear();
-    EXPECT_FALSE(TransformFile(data, key, 1, TransformDirection::Encrypt, notifier));
+    EXPECT_FALSE(TransformFile(data, key, 1, TransformDirection::kEncrypt, notifier));
     ExpectOnly(notifier, Event::kRunInProgress, working);
   }
   DeleteFileW(os::ExactPath(working).c_str());
@@ -170,12 +172,12 @@ TEST_F(Win32FileTest, ADataFileHeldOpenIsInUseUpFrontOrAtTheEndWithTheResultName
     if (percent == 51) viewer.reset(new HeldOpen(data));
   };
   notifier.reports.clear();
-  EXPECT_FALSE(TransformFile(data, key, 1, TransformDirection::Encrypt, notifier));
+  EXPECT_FALSE(TransformFile(data, key, 1, TransformDirection::kEncrypt, notifier));
   viewer.reset();
   ExpectOnly(notifier, Event::kDataInUse, data);
   EXPECT_EQ(notifier.reports[0].working_path, working);
   EXPECT_EQ(ReadBytes(data), plain);
-  EXPECT_EQ(ReadBytes(working), Expected(plain, {5, 6, 7}, 1, TransformDirection::Encrypt));
+  EXPECT_EQ(ReadBytes(working), Expected(plain, {5, 6, 7}, 1, TransformDirection::kEncrypt));
 }
 
 // The moments between the working file's close and its move, which no file

@@ -1,6 +1,6 @@
 #include "tests/support/dialog_driver.h"
 
-#include "cipher/utf16.h"
+#include "text/utf16.h"
 
 StepDialog::StepDialog(std::function<void(StepDialog&)> step, UINT templateId)
     : CDialog(templateId), step_(std::move(step)) {}

@@ -54,7 +54,7 @@ Bytes Expected(const Bytes& data, const Bytes& key, std::uint8_t offset, Transfo
   for (std::size_t i = 0; i < data.size(); ++i) {
     if (i < key.size()) key_byte = key[i];
     int shift = (key_byte + offset) % 256;
-    int value = direction == TransformDirection::Encrypt ? data[i] + shift : data[i] - shift + 256;
+    int value = direction == TransformDirection::kEncrypt ? data[i] + shift : data[i] - shift + 256;
     out[i] = static_cast<std::uint8_t>(value % 256);
   }
   return out;

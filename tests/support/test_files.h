@@ -38,6 +38,8 @@ void WriteBytes(const std::string& path, const Bytes& bytes);
 void AppendBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadBytes(const std::string& path);
 bool FileExists(const std::string& path);
+// Removes the file at path, read-only or not, if there is one.
+void RemoveFile(const std::string& path);
 bool MakeDirectory(const std::string& path);
 // Clears the read-only attribute so the file can be changed again.
 void MakeWritable(const std::string& path);

@@ -39,6 +39,8 @@ std::int64_t FreeBytes(const std::string& path) {
 
 bool MakeDirectory(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }
 
+void RemoveFile(const std::string& path) { unlink(path.c_str()); }
+
 void MakeWritable(const std::string& path) { chmod(path.c_str(), 0644); }
 
 void MakeSparseFile(const std::string& path, std::int64_t length) {

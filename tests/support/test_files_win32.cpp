@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "cipher/utf16.h"
+#include "text/utf16.h"
 #include "os/win32.h"
 #include "tests/support/test_files.h"
 
@@ -80,4 +80,9 @@ HeldOpen::HeldOpen(const std::string& path, Mode mode) {
 
 HeldOpen::~HeldOpen() {
   if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+void RemoveFile(const std::string& path) {
+  SetFileAttributesW(os::ExactPath(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(os::ExactPath(path).c_str());
 }

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "cipher/transform.h"
-#include "cipher/utf16.h"
+#include "text/utf16.h"
 #include "framework/win_app.h"
 #include "os/file_system.h"
 #include "tests/support/dialog_driver.h"
@@ -93,7 +93,7 @@ TEST(WarningTextTest, EachReportReadsAsTheProgramSaysIt) {
     report.data_path = data;
     report.key_path = key;
     report.working_path = working;
-    report.direction = TransformDirection::Decrypt;
+    report.direction = TransformDirection::kDecrypt;
     report.error = {5, "Access denied"};
     report.detail = "ACL";
     const WarningText warning = WarningFor(report);
@@ -212,7 +212,7 @@ TEST(CipherDialogTest, ACommandWorksOnItsOwnWindowWhicheverWindowIsActive) {
   EXPECT_TRUE(encrypt_enabled_after);
   EXPECT_STREQ(other_title, "Another program");
   EXPECT_STREQ(display, "");
-  EXPECT_EQ(ReadBytes(data), Expected(plain, {7}, 0, TransformDirection::Encrypt));
+  EXPECT_EQ(ReadBytes(data), Expected(plain, {7}, 0, TransformDirection::kEncrypt));
 }
 
 // ---- the program's dialogs as Wine draws them

@@ -1,4 +1,4 @@
-#include "cipher/utf16.h"
+#include "text/utf16.h"
 
 namespace {
 

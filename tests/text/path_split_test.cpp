@@ -1,4 +1,4 @@
-#include "cipher/path_split.h"
+#include "text/path_split.h"
 
 #include <gtest/gtest.h>
 
