@@ -14,6 +14,7 @@
 #include "cli/transform_files.h"
 #include "os/file_system.h"
 #include "os/posix.h"
+#include "text/escape.h"
 
 namespace {
 
@@ -67,7 +68,8 @@ int main(int argc, char* argv[]) {
     case Command::kVersion:
       return Print(kVersion);
     case Command::kUsageError:
-      if (!error.empty()) std::fprintf(stderr, "vaultine: %s\n", error.c_str());
+      // The error may quote a file's name.
+      if (!error.empty()) std::fprintf(stderr, "vaultine: %s\n", Escaped(error).c_str());
       std::fputs(kUsage, stderr);
       return kUsageError;
     case Command::kKeygen:

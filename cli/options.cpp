@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 
 #include "version.h"
@@ -179,6 +180,42 @@ Command Finish(Parsed& parsed, Options* options, std::string* error) {
   return Command::kTransform;
 }
 
+// getopt says what was wrong on stderr, in the words users know from every
+// other tool. Those words are caught here instead, and handed on as the
+// error, so that the name they quote is shown escaped, as every name is.
+class CaughtDiagnostics {
+ public:
+  CaughtDiagnostics() : shown_(stderr), caught_(open_memstream(&text_, &size_)) {
+    if (caught_ != nullptr) stderr = caught_;
+  }
+  ~CaughtDiagnostics() {
+    Text();
+    std::free(text_);
+  }
+  CaughtDiagnostics(const CaughtDiagnostics&) = delete;
+  CaughtDiagnostics& operator=(const CaughtDiagnostics&) = delete;
+
+  // What getopt said, without "vaultine: " and the line's end.
+  std::string Text() {
+    if (caught_ != nullptr) {
+      stderr = shown_;
+      std::fclose(caught_);
+      caught_ = nullptr;
+    }
+    std::string text = text_ == nullptr ? "" : std::string(text_, size_);
+    const std::string prefix = "vaultine: ";
+    if (text.compare(0, prefix.size(), prefix) == 0) text.erase(0, prefix.size());
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+  }
+
+ private:
+  std::FILE* shown_;
+  char* text_ = nullptr;
+  std::size_t size_ = 0;
+  std::FILE* caught_;
+};
+
 }  // namespace
 
 Command ParseCommandLine(int argc, char* argv[], Options* options, std::string* error) {
@@ -189,15 +226,19 @@ Command ParseCommandLine(int argc, char* argv[], Options* options, std::string* 
   Parsed parsed;
   optind = 0;
   opterr = 1;
+  CaughtDiagnostics diagnostics;
   // "-": options and operands in the order given, so that no setting of
-  // POSIXLY_CORRECT changes the meaning of a command line.
+  // POSIXLY_CORRECT changes the meaning of a command line. Then the option
+  // getopt returns lies in argv[at], the argument it stood at when called,
+  // whether it ends a cluster ("-qf"), is one, or takes the next argument.
   int c;
-  while ((c = getopt_long(argc, args.data(), "-k:o:rcfqn:hV", kLongOptions, nullptr)) != -1) {
+  for (int at = 1; (c = getopt_long(argc, args.data(), "-k:o:rcfqn:hV", kLongOptions, nullptr)) != -1;
+       at = optind) {
     // "vaultine encrypt -k my.key *" in a folder where someone left a file
     // named "-o77" or "-f": an option after the files is no option the user
     // wrote.
     if (c != kOperand && parsed.arguments.size() > 1) {
-      *error = "the option '" + std::string(argv[optind - 1]) +
+      *error = "the option '" + std::string(argv[at]) +
                "' comes after the files; options go first, and a file named like an option after --";
       return Command::kUsageError;
     }
@@ -254,7 +295,8 @@ Command ParseCommandLine(int argc, char* argv[], Options* options, std::string* 
       case 'V':
         return Command::kVersion;
       default:
-        return Command::kUsageError;  // getopt has said what was wrong
+        *error = diagnostics.Text();  // what getopt said was wrong
+        return Command::kUsageError;
     }
   }
   for (int i = optind; i < argc; ++i) parsed.arguments.push_back(argv[i]);

@@ -21,10 +21,11 @@ bool UnderstandsEscapes() {
 
 TerminalNotifier::TerminalNotifier(std::FILE* stream, bool show_progress)
     : stream_(stream),
-      terminal_(isatty(fileno(stream)) != 0),
-      show_progress_(show_progress && terminal_ && UnderstandsEscapes()) {}
+      show_progress_(show_progress && isatty(fileno(stream)) != 0 && UnderstandsEscapes()) {}
 
-std::string TerminalNotifier::Shown(const std::string& text) const { return terminal_ ? Escaped(text) : text; }
+// Escaped wherever the lines go: a log or a pipe read later on a terminal
+// must not carry a forged line or an escape sequence either.
+std::string TerminalNotifier::Shown(const std::string& text) const { return Escaped(text); }
 
 void TerminalNotifier::Tell(const Report& report) {
   // A file done all the same fails the command when it may not be on disk;

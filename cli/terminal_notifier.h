@@ -6,9 +6,9 @@
 #include "cipher/notifier.h"
 
 // Reports as lines on a stream, progress as one line rewritten in place, only
-// when it goes to a terminal that understands it (not TERM=dumb). On a
-// terminal, control characters in the texts (a file name may hold an escape
-// sequence) are shown as \xHH.
+// when it goes to a terminal that understands it (not TERM=dumb). Control
+// characters in the texts (a file name may hold a line break or an escape
+// sequence) are shown as \xHH, whatever the stream is.
 class TerminalNotifier : public Notifier {
  public:
   TerminalNotifier(std::FILE* stream, bool show_progress);
@@ -36,7 +36,6 @@ class TerminalNotifier : public Notifier {
   std::string Shown(const std::string& text) const;
 
   std::FILE* stream_;
-  bool terminal_;
   bool show_progress_;
   bool progress_shown_ = false;
   int failures_ = 0;

@@ -212,6 +212,15 @@ TEST_F(CliTest, UsageErrorsSayWhatIsWrongBeforeAnythingIsTouched) {
                                                      "starts with '-', put -- before the files"},
       {{"encrypt", "-o", "1", "-k", key_path, "-o2", a}, "vaultine: the offset is given twice (-o); if a file "
                                                            "name starts with '-', put -- before the files"},
+      // The option named is the argument that holds it, in a cluster or before its value.
+      {{"encrypt", "-k", key_path, a, "-qf"}, "vaultine: the option '-qf' comes after the files; options go first, "
+                                               "and a file named like an option after --"},
+      {{"encrypt", "-k", key_path, a, "-o", "5"}, "vaultine: the option '-o' comes after the files; options go "
+                                                   "first, and a file named like an option after --"},
+      // A name quoted in a usage error forges no line.
+      {{"encrypt", "-k", key_path, "--x\nvaultine: a.txt: encrypted"},
+       "vaultine: unrecognized option '--x\\x0avaultine: a.txt: encrypted'"},
+      {{"encrypt\x1b[2J", "-k", key_path, a}, "vaultine: unknown command 'encrypt\\x1b[2J'; say encrypt, decrypt or keygen"},
   };
   for (const Case& c : cases) {
     const Result result = Run(c.args);
@@ -515,7 +524,14 @@ TEST_F(CliTest, OnADiskThatFoldsCaseEverySpellingIsOneFile) {
   EXPECT_FALSE(FileExists(dir.File("stick/new.key")));
 }
 
-TEST_F(CliTest, ControlCharactersInNamesAreShownEscapedOnATerminal) {
+TEST_F(CliTest, ControlCharactersInNamesAreShownEscapedOnATerminalOrElsewhere) {
+  // An escape sequence, a forged line, a carriage return and a C1 control
+  // (the 8-bit escape, in UTF-8), around a name a terminal may show as it is.
+  const std::string missing = dir.File("r\xc3\xa9" "d\x1b[31m\nvaultine: fake\r\xc2\x9b.txt");
+  const std::string escaped = "r\xc3\xa9" "d\\x1b[31m\\x0avaultine: fake\\x0d\\xc2\\x9b.txt: No such";
+  // A log file read later on a terminal.
+  EXPECT_EQ(Run({"encrypt", "-k", key_path, missing}).err,
+            "vaultine: " + dir.path() + "/" + escaped + " file or directory\n");
   const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
   if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) {
     GTEST_SKIP() << "no pseudo-terminals here (is /dev/pts mounted?)";
@@ -523,9 +539,6 @@ TEST_F(CliTest, ControlCharactersInNamesAreShownEscapedOnATerminal) {
   ::Start how;
   how.stderr_to = ptsname(terminal);
   how.environment = {"TERM=dumb"};  // which cannot take the progress line
-  // An escape sequence, a forged line, a carriage return and a C1 control
-  // (the 8-bit escape, in UTF-8), around a name a terminal may show as it is.
-  const std::string missing = dir.File("r\xc3\xa9" "d\x1b[31m\nvaultine: fake\r\xc2\x9b.txt");
   const std::string big = WriteFile("big", RandomBytes(2 << 20, 25));
   EXPECT_EQ(Run({"encrypt", "-k", key_path, big, missing}, how).status, 1);
   std::string shown;
@@ -534,8 +547,7 @@ TEST_F(CliTest, ControlCharactersInNamesAreShownEscapedOnATerminal) {
     shown.append(buffer, static_cast<std::size_t>(got));
   }
   close(terminal);
-  EXPECT_NE(shown.find("r\xc3\xa9" "d\\x1b[31m\\x0avaultine: fake\\x0d\\xc2\\x9b.txt: No such"), std::string::npos)
-      << shown;
+  EXPECT_NE(shown.find(escaped), std::string::npos) << shown;
   EXPECT_EQ(shown.find('\x1b'), std::string::npos) << shown;
 }
 
