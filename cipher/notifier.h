@@ -71,6 +71,9 @@ struct Report {
   // stays at working_path.
   os::Error not_removed;
   bool left_behind = false;
+  // Set when a run that failed found the data file gone: another program
+  // removed it, or its folder, meanwhile; it is not "unchanged".
+  bool data_gone = false;
   // A run to standard output, which changes no file: what it wrote so far
   // (if it began to write) is not to be used.
   bool stream = false;

@@ -90,6 +90,10 @@ void Run::FailWith(Report report) {
     report.left_behind = true;
     report.not_removed = error;
   }
+  // "Unchanged" is said only of a file that is still there: another program
+  // may have removed it, or its whole folder, meanwhile.
+  os::FileFacts facts;
+  report.data_gone = folder_.Look(NamePart(data_path_), &facts, &error) == os::Looked::kNothing;
   Tell(report);
 }
 
@@ -246,6 +250,11 @@ bool Run::ReplaceDataFile() {
     case os::Looked::kFound:
       break;
     case os::Looked::kNothing:
+      // Its folder may have gone with it, and the working file too.
+      if (!working_->IsAsFinished()) {
+        FailWith(About(Event::kWorkingChanged, working_path_));
+        return false;
+      }
       working_->Keep();  // the only copy of the content there is now
       Tell(About(Event::kDataRemoved, data_path_));
       return false;

@@ -37,7 +37,8 @@ std::string Named(const std::string& path) {
 std::string What(const Report& report) {
   const std::string& working = report.working_path;
   const std::string& reason = report.error.text;
-  const std::string unchanged = !report.stream       ? "; the file is unchanged"
+  const std::string unchanged = report.data_gone     ? "; another program removed the file meanwhile"
+                                : !report.stream     ? "; the file is unchanged"
                                 : report.output_begun ? "; the output is incomplete"
                                                       : "; nothing was written";
   switch (report.event) {

@@ -221,6 +221,18 @@ TEST_F(PosixFileTest, DataFileRemovedMeanwhileLeavesTheResultAsAllThereIs) {
   EXPECT_FALSE(TransformMeddled([&] { ASSERT_EQ(unlink(data_path.c_str()), 0); }));
   ExpectOnly(notifier, Event::kDataRemoved, data_path);
   EXPECT_EQ(ReadBytes(WorkingPath(data_path)), Expected(plain, {7}, 0, TransformDirection::kEncrypt));
+
+  // Its whole folder removed, the result with it: nothing is said to be
+  // where it is not, nor the file to be unchanged.
+  ASSERT_TRUE(MakeDirectory(dir.File("folder")));
+  data_path = dir.File("folder/data.txt");
+  WriteBytes(data_path, plain);
+  notifier.reports.clear();
+  EXPECT_FALSE(TransformMeddled([&] {
+    ASSERT_EQ(system(("rm -rf " + dir.File("folder")).c_str()), 0);
+  }));
+  ExpectOnly(notifier, Event::kWorkingChanged, WorkingPath(data_path));
+  EXPECT_TRUE(notifier.reports[0].data_gone);
 }
 
 TEST_F(PosixFileTest, WorkingFileCutShortIsNeverUsed) {
