@@ -3,58 +3,73 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-OpenedKey Refused(Event event, const os::Error& error = {}) {
-  OpenedKey opened;
-  opened.event = event;
-  opened.error = error;
-  return opened;
-}
-
-}  // namespace
-
-OpenedKey OpenKey(os::InputFile& key, const std::string& path) {
-  const os::Probed probed = key.Open(path);
-  if (!probed.ok()) return Refused(OpenFailure(probed.how), probed.error);
-  OpenedKey opened;
-  opened.as_read = key.facts().stamp;
-  opened.length = key.Length();
-  std::uint8_t last;
-  const std::int64_t got = key.ReadAt(&last, 1, std::max<std::int64_t>(opened.length - 1, 0));
+bool Key::Open(const std::string& path, Event* event, os::Error* error) {
+  path_ = path;
+  const os::Probed probed = file_.Open(path);
+  if (!probed.ok()) {
+    *event = OpenFailure(probed.how);
+    *error = probed.error;
+    return false;
+  }
+  as_read_ = file_.facts().stamp;
+  length_ = file_.Length();
+  // The last byte where the length says, and none beyond it.
+  std::uint8_t edge[2];
+  const std::int64_t got = file_.ReadAt(edge, 2, std::max<std::int64_t>(length_ - 1, 0));
   if (got < 0) {
-    const os::Error error = os::LastError();
-    return os::HasNoEnd(error) ? Refused(Event::kKeyMadeAnew) : Refused(Event::kCannotRead, error);
+    *error = os::LastError();
+    *event = os::HasNoEnd(*error) ? Event::kKeyMadeAnew : Event::kCannotRead;
+    return false;
   }
-  if (opened.length == 0 || got != 1) {
-    return Refused(opened.length == 0 && got == 0 ? Event::kKeyEmpty : Event::kKeyMadeAnew);
+  if (length_ == 0 || got != 1) {
+    *event = length_ == 0 && got == 0 ? Event::kKeyEmpty : Event::kKeyMadeAnew;
+    return false;
   }
-  opened.ok = true;
-  return opened;
+  if (length_ <= static_cast<std::int64_t>(kKeptKeyBytes)) {
+    kept_.resize(static_cast<std::size_t>(length_));
+    for (std::size_t done = 0; done < kept_.size();) {
+      const std::int64_t read = file_.ReadAt(kept_.data() + done, kept_.size() - done, done);
+      if (read <= 0) {
+        *event = read < 0 ? Event::kCannotRead : Event::kKeyChanged;
+        *error = read < 0 ? os::LastError() : os::Error();
+        return false;
+      }
+      done += static_cast<std::size_t>(read);
+    }
+  }
+  return true;
 }
 
-KeyStream::KeyStream(os::InputFile& file, std::int64_t length) : file_(file), length_(length) {}
+bool Key::StillAsRead() const {
+  const os::FileStatus now = os::StatusOf(path_);
+  return now.exists && now.stamp == as_read_;
+}
 
-KeyStream::Read KeyStream::Next(std::uint8_t* out, std::size_t count) {
-  const std::size_t from_file =
-      static_cast<std::size_t>(std::min<std::int64_t>(length_ - position_, static_cast<std::int64_t>(count)));
-  for (std::size_t done = 0; done < from_file;) {
-    const std::int64_t got = file_.ReadAt(out + done, from_file - done, position_);
+Key::Read Key::BytesAt(std::int64_t position, std::uint8_t* out, std::size_t count) const {
+  if (!kept_.empty()) {
+    std::memcpy(out, kept_.data() + position, count);
+    return Read::kDone;
+  }
+  for (std::size_t done = 0; done < count;) {
+    const std::int64_t got = file_.ReadAt(out + done, count - done, position + static_cast<std::int64_t>(done));
     if (got < 0) return Read::kFailed;
     if (got == 0) return Read::kChanged;  // cut short since its length was taken
-    position_ += got;
     done += static_cast<std::size_t>(got);
   }
-  if (from_file > 0) last_ = out[from_file - 1];
-  if (from_file < count) {
-    if (!end_checked_) {
-      std::uint8_t beyond;
-      const std::int64_t got = file_.ReadAt(&beyond, 1, length_);
-      if (got < 0) return Read::kFailed;
-      if (got != 0) return Read::kChanged;
-      end_checked_ = true;
-    }
-    std::memset(out + from_file, last_, count - from_file);
-  }
   return Read::kDone;
+}
+
+Key::Read KeyStream::Next(std::uint8_t* out, std::size_t count) {
+  const std::size_t from_file =
+      static_cast<std::size_t>(std::min<std::int64_t>(key_.length() - position_, static_cast<std::int64_t>(count)));
+  if (from_file > 0) {
+    const Key::Read read = key_.BytesAt(position_, out, from_file);
+    if (read != Key::Read::kDone) return read;
+    position_ += static_cast<std::int64_t>(from_file);
+    last_ = out[from_file - 1];
+  }
+  // Past its end: a key grown since it was opened shows in its stamp, which
+  // is checked before the result is used.
+  std::memset(out + from_file, last_, count - from_file);
+  return Key::Read::kDone;
 }

@@ -19,6 +19,8 @@ Event OpenFailure(os::Opened how) {
       return Event::kIsFolder;
     case os::Opened::kNotRegular:
       return Event::kNotRegularFile;
+    case os::Opened::kLink:
+      return Event::kIsLink;
     case os::Opened::kInUse:
       return Event::kInUse;
     case os::Opened::kOpen:

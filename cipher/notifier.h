@@ -23,6 +23,7 @@ enum class Event {
   kNotFound,            // path: nothing there
   kIsFolder,            // path: a folder
   kNotRegularFile,      // path: a FIFO, socket or device
+  kIsLink,              // path: a symbolic link, which is not followed
   kInUse,               // path: another program has it open for writing
   kCannotOpen,          // path: the system refused to open it (error)
   kCannotMakeReadOnly,  // path (the key): error
@@ -99,6 +100,10 @@ class Notifier {
   // Called between blocks of a long run: a moment for the front end to
   // answer its user.
   virtual void Working() {}
+
+  // So many more bytes of the data file are transformed: progress by bytes,
+  // for a front end that shows many files as one job.
+  virtual void Advanced(std::int64_t) {}
 };
 
 // What a front end is told when a file could not be opened.

@@ -5,38 +5,41 @@
 #include <memory>
 #include <vector>
 
-#include "cipher/key_stream.h"
-#include "text/path_split.h"
 #include "cipher/progress.h"
 #include "os/stop_request.h"
+#include "text/path_split.h"
 
 namespace {
 
-// One run: what it was asked to do, and what it tells.
+// One run on one file: what it was asked to do, and what it tells.
 class Run {
  public:
-  Run(const std::string& data_path, const std::string& key_path, std::uint8_t offset, TransformDirection direction,
-      Notifier& notifier)
-      : data_path_(data_path),
-        key_path_(key_path),
-        working_path_(WorkingPath(data_path)),
+  Run(const os::Folder& folder, const std::string& name, const std::string& path, const Key& key,
+      std::uint8_t offset, TransformDirection direction, RunHooks& hooks, Notifier& notifier)
+      : folder_(folder),
+        name_(name),
+        path_(path),
+        working_path_(WorkingPath(path)),
+        key_(key),
         offset_(offset),
         direction_(direction),
+        hooks_(hooks),
         notifier_(notifier) {}
 
+  // All but the flush of the folder.
   bool InPlace();
 
+ private:
   // A report about path, with the run's paths filled in.
   Report About(Event event, const std::string& path, const os::Error& error = {}) const {
-    Report report = ReportOf(event, path, data_path_, key_path_, error);
+    Report report = ReportOf(event, path, path_, key_.path(), error);
     report.working_path = working_path_;
     report.direction = direction_;
     return report;
   }
   void Tell(const Report& report) const { notifier_.Tell(report); }
 
- private:
-  bool OpenInputs();
+  bool OpenData();
   bool CreateWorkingFile();
   bool WriteTransformed();
   bool FinishWorkingFile();
@@ -44,38 +47,37 @@ class Run {
   bool MayReplace(const os::FileFacts& data);
   // The working file goes, and the report says whether it could not.
   void FailWith(Report report);
-  void TellOpenFailure(const os::Probed& probed, const std::string& path) const;
   // The data file or the key file when the working path names it, under
   // its own or another spelling; null otherwise.
   const std::string* InputAtWorkingPath() const;
 
-  // The caller's strings, not copies: a Run lives only within the call to
-  // TransformFile that is given them.
-  const std::string& data_path_;
-  const std::string& key_path_;
+  // The caller's, not copies: a Run lives only within the call that is given
+  // them.
+  const os::Folder& folder_;
+  const std::string& name_;  // in folder_
+  const std::string& path_;  // as reports name it
   const std::string working_path_;
+  const Key& key_;
   const std::uint8_t offset_;
   const TransformDirection direction_;
+  RunHooks& hooks_;
   Notifier& notifier_;
 
-  os::Folder folder_;
   os::InputFile data_;
-  os::InputFile key_;
-  os::FileStamp data_as_read_;
-  os::FileStamp key_as_read_;
   std::int64_t length_ = 0;
-  std::int64_t key_length_ = 0;
   std::unique_ptr<os::WorkingFile> working_;
   std::vector<Report> remarks_;  // told once the data path holds the result
 };
 
-void Run::TellOpenFailure(const os::Probed& probed, const std::string& path) const {
-  Tell(About(OpenFailure(probed.how), path, probed.error));
-}
-
 const std::string* Run::InputAtWorkingPath() const {
-  for (const std::string* input : {&data_path_, &key_path_}) {
-    if (working_path_ == *input || os::SameFile(working_path_, *input)) return input;
+  os::FileFacts in_the_way;
+  os::Error ignored;
+  const bool looked = folder_.Look(NamePart(working_path_), &in_the_way, &ignored) == os::Looked::kFound;
+  if (looked && in_the_way.stamp.IsSameFileAs(data_.facts().stamp)) return &path_;
+  if (looked && in_the_way.stamp.IsSameFileAs(key_.as_read())) return &key_.path();
+  // A disk that gives each spelling a number of its own is asked by name.
+  for (const std::string* input : {&path_, &key_.path()}) {
+    if (os::SameFile(working_path_, *input)) return input;
   }
   return nullptr;
 }
@@ -83,7 +85,7 @@ const std::string* Run::InputAtWorkingPath() const {
 void Run::FailWith(Report report) {
   // A read or write cut short by a stop is the stop.
   if (os::StopRequested() && (report.event == Event::kCannotRead || report.event == Event::kCannotWrite)) {
-    report = About(Event::kStopped, data_path_);
+    report = About(Event::kStopped, path_);
   }
   os::Error error;
   if (working_ && working_->Remove(&error) == os::NewFile::Removed::kFailed) {
@@ -93,7 +95,7 @@ void Run::FailWith(Report report) {
   // "Unchanged" is said only of a file that is still there: another program
   // may have removed it, or its whole folder, meanwhile.
   os::FileFacts facts;
-  report.data_gone = folder_.Look(NamePart(data_path_), &facts, &error) == os::Looked::kNothing;
+  report.data_gone = folder_.Look(name_, &facts, &error) == os::Looked::kNothing;
   Tell(report);
 }
 
@@ -102,27 +104,25 @@ std::unique_ptr<std::uint8_t[]> Buffer(std::int64_t size) {
   return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[static_cast<std::size_t>(size)]);
 }
 
-bool Run::OpenInputs() {
-  if (!folder_.OpenFolderOf(data_path_)) {
-    Tell(About(Event::kCannotOpen, data_path_, os::LastError()));
-    return false;
+bool Run::OpenData() {
+  for (;;) {
+    const os::Probed data = data_.OpenIn(folder_, name_);
+    if (!data.ok()) {
+      // Held by a run of its own, whose working file is being written.
+      const bool other_run = data.how == os::Opened::kInUse && folder_.IsBeingWritten(NamePart(working_path_));
+      Tell(other_run ? About(Event::kRunInProgress, working_path_) : About(OpenFailure(data.how), path_, data.error));
+      return false;
+    }
+    const RunHooks::Admission admission = hooks_.Admit(data_);
+    if (admission == RunHooks::Admission::kLeave) return false;
+    if (admission == RunHooks::Admission::kGo) break;
   }
-  const os::Probed data = data_.OpenIn(folder_, NamePart(data_path_));
-  if (!data.ok()) {
-    // Held by a run of its own, whose working file is being written.
-    const bool other_run = data.how == os::Opened::kInUse && folder_.IsBeingWritten(NamePart(working_path_));
-    if (other_run) Tell(About(Event::kRunInProgress, working_path_));
-    if (!other_run) TellOpenFailure(data, data_path_);
+  // Enciphered with itself, a file could never be recovered.
+  if (data_.facts().stamp.IsSameFileAs(key_.as_read())) {
+    Tell(About(Event::kSameFile, key_.path()));
     return false;
   }
   length_ = data_.Length();
-  const OpenedKey key = OpenKey(key_, key_path_);
-  if (!key.ok) {
-    Tell(About(key.event, key_path_, key.error));
-    return false;
-  }
-  key_as_read_ = key.as_read;
-  key_length_ = key.length;
   return true;
 }
 
@@ -138,8 +138,12 @@ bool Run::CreateWorkingFile() {
         Tell(About(Event::kWorkingIsInput, *input));
       } else {
         Report report = About(Event::kWorkingInTheWay, working_path_);
-        const os::FileStatus in_the_way = os::StatusOf(working_path_);
-        if (in_the_way.exists && !in_the_way.regular) report.detail = "folder";
+        os::FileFacts in_the_way;
+        os::Error ignored;
+        if (folder_.Look(NamePart(working_path_), &in_the_way, &ignored) == os::Looked::kFound &&
+            in_the_way.kind == os::FileFacts::Kind::kFolder) {
+          report.detail = "folder";
+        }
         Tell(report);
       }
       break;
@@ -154,42 +158,51 @@ bool Run::CreateWorkingFile() {
   return false;
 }
 
-// Writes the transformed bytes of the data file to the working file, with
-// progress on the status line.
+// Writes the transformed bytes of the data file to the working file, a whole
+// block at a time, with progress on the status line at each of its steps.
 bool Run::WriteTransformed() {
   const std::int64_t step = ProgressStep(length_);
-  const PathParts parts = SplitPath(data_path_);
+  const PathParts parts = SplitPath(path_);
   const std::int64_t buffer_size = std::max<std::int64_t>(1, std::min<std::int64_t>(length_, kBlockSize));
   const std::unique_ptr<std::uint8_t[]> block = Buffer(buffer_size);
   const std::unique_ptr<std::uint8_t[]> key_block = Buffer(buffer_size);
-  KeyStream keys(key_, key_length_);
+  KeyStream keys(key_);
   for (std::int64_t i = 0; i < length_;) {
     notifier_.Working();
     if (os::StopRequested()) {
-      FailWith(About(Event::kStopped, data_path_));
+      FailWith(About(Event::kStopped, path_));
       return false;
     }
-    if (i % step == 0) notifier_.Progress(parts.name, parts.extension, ProgressPercent(i, length_));
-    // A block never runs past the next progress position.
-    const std::int64_t next_title = (i / step + 1) * step;
-    const std::int64_t count = std::min({length_ - i, next_title - i, buffer_size});
+    // A writer that opened it meanwhile has it now: nothing more is read.
+    if (i > 0 && data_.WrittenElsewhereSince()) {
+      FailWith(About(Event::kDataChanged, path_));
+      return false;
+    }
+    const std::int64_t count = std::min(length_ - i, buffer_size);
+    for (std::int64_t position = (i + step - 1) / step * step; position < i + count; position += step) {
+      notifier_.Progress(parts.name, parts.extension, ProgressPercent(position, length_));
+      if (os::StopRequested()) {  // asked for while the status line was shown
+        FailWith(About(Event::kStopped, path_));
+        return false;
+      }
+    }
     const std::int64_t got = data_.ReadFully(block.get(), static_cast<std::size_t>(count));
     if (got < 0) {
-      FailWith(About(Event::kCannotRead, data_path_, os::LastError()));
+      FailWith(About(Event::kCannotRead, path_, os::LastError()));
       return false;
     }
     if (got < count) {  // cut short by another program since its length was taken
-      FailWith(About(Event::kDataChanged, data_path_));
+      FailWith(About(Event::kDataChanged, path_));
       return false;
     }
     switch (keys.Next(key_block.get(), static_cast<std::size_t>(count))) {
-      case KeyStream::Read::kDone:
+      case Key::Read::kDone:
         break;
-      case KeyStream::Read::kFailed:
-        FailWith(About(Event::kCannotRead, key_path_, os::LastError()));
+      case Key::Read::kFailed:
+        FailWith(About(Event::kCannotRead, key_.path(), os::LastError()));
         return false;
-      case KeyStream::Read::kChanged:
-        FailWith(About(Event::kKeyChanged, key_path_));
+      case Key::Read::kChanged:
+        FailWith(About(Event::kKeyChanged, key_.path()));
         return false;
     }
     ShiftBytes(block.get(), key_block.get(), static_cast<std::size_t>(count), offset_, direction_);
@@ -197,6 +210,7 @@ bool Run::WriteTransformed() {
       FailWith(About(Event::kCannotWrite, working_path_, os::LastError()));
       return false;
     }
+    notifier_.Advanced(count);
     i += count;
   }
   return true;
@@ -208,7 +222,7 @@ bool Run::FinishWorkingFile() {
     case os::WorkingFile::Finished::kDone:
       break;
     case os::WorkingFile::Finished::kGuardNotKept: {
-      Report report = About(Event::kGuardNotKept, data_path_, finished.error);
+      Report report = About(Event::kGuardNotKept, path_, finished.error);
       report.detail = finished.attribute;
       FailWith(report);
       return false;
@@ -222,9 +236,13 @@ bool Run::FinishWorkingFile() {
     return false;
   }
   for (const auto& attribute : finished.not_kept) {
-    Report remark = About(Event::kAttributeNotKept, data_path_, attribute.second);
+    Report remark = About(Event::kAttributeNotKept, path_, attribute.second);
     remark.detail = attribute.first;
     remarks_.push_back(remark);
+  }
+  if (!hooks_.Seal(*working_)) {
+    working_.reset();  // removed: the data file stays as it is
+    return false;
   }
   return true;
 }
@@ -238,15 +256,13 @@ bool Run::FinishWorkingFile() {
 bool Run::ReplaceDataFile() {
   // The key must still be the one whose bytes were used, or the file could
   // never be deciphered.
-  const os::FileStatus key_now = os::StatusOf(key_path_);
-  if (!key_now.exists || key_now.stamp != key_as_read_) {
-    FailWith(About(Event::kKeyChanged, key_path_));
+  if (!key_.StillAsRead()) {
+    FailWith(About(Event::kKeyChanged, key_.path()));
     return false;
   }
-  const std::string data_name = NamePart(data_path_);
   os::FileFacts now;
   os::Error error;
-  switch (folder_.Look(data_name, &now, &error)) {
+  switch (folder_.Look(name_, &now, &error)) {
     case os::Looked::kFound:
       break;
     case os::Looked::kNothing:
@@ -256,14 +272,14 @@ bool Run::ReplaceDataFile() {
         return false;
       }
       working_->Keep();  // the only copy of the content there is now
-      Tell(About(Event::kDataRemoved, data_path_));
+      Tell(About(Event::kDataRemoved, path_));
       return false;
     case os::Looked::kFailed:
-      FailWith(About(Event::kCannotRead, data_path_, error));
+      FailWith(About(Event::kCannotRead, path_, error));
       return false;
   }
-  if (now.stamp != data_.facts().stamp || data_.WrittenElsewhereSince()) {
-    FailWith(About(Event::kDataChanged, data_path_));
+  if (now.stamp != data_.facts().stamp) {
+    FailWith(About(Event::kDataChanged, path_));
     return false;
   }
   if (!working_->IsAsFinished()) {
@@ -271,23 +287,24 @@ bool Run::ReplaceDataFile() {
     return false;
   }
   if (!MayReplace(now)) return false;
-  if (data_.WrittenElsewhereSince()) {  // once more, as late as can be
-    FailWith(About(Event::kDataChanged, data_path_));
+  // A writer that opened it since: as late as can be, so that the rename
+  // comes before any other could.
+  if (data_.WrittenElsewhereSince()) {
+    FailWith(About(Event::kDataChanged, path_));
     return false;
   }
-  switch (working_->RenameOver(data_path_, data_, &error)) {
+  switch (working_->RenameOver(path_, data_, &error)) {
     case os::WorkingFile::Renamed::kDone:
       break;
     case os::WorkingFile::Renamed::kInUse:
       working_->Keep();
-      Tell(About(Event::kDataInUse, data_path_, error));
+      Tell(About(Event::kDataInUse, path_, error));
       return false;
     case os::WorkingFile::Renamed::kFailed:
       working_->Keep();
-      Tell(About(Event::kNotReplaced, data_path_, error));
+      Tell(About(Event::kNotReplaced, path_, error));
       return false;
   }
-  if (!folder_.Flush()) remarks_.push_back(About(Event::kNotFlushed, data_path_, os::LastError()));
   for (const Report& remark : remarks_) Tell(remark);
   return true;
 }
@@ -296,11 +313,11 @@ bool Run::ReplaceDataFile() {
 // result that keeps its owner; when not, the result stays at the working
 // path and the report says why.
 bool Run::MayReplace(const os::FileFacts& data) {
-  Report refusal = About(Event::kReadOnly, data_path_);
+  Report refusal = About(Event::kReadOnly, path_);
   if (data.marked_read_only) {
     refusal.because = ReadOnlyBecause::kMarked;
   } else {
-    switch (folder_.MayWrite(NamePart(data_path_), &refusal.error)) {
+    switch (folder_.MayWrite(name_, data, &refusal.error)) {
       case os::WriteRight::kMayNot:
         refusal.because = ReadOnlyBecause::kNoPermission;
         break;
@@ -322,16 +339,26 @@ bool Run::MayReplace(const os::FileFacts& data) {
 }
 
 bool Run::InPlace() {
-  if (!OpenInputs() || !CreateWorkingFile()) return false;
+  if (!OpenData() || !CreateWorkingFile()) return false;
   try {
     return WriteTransformed() && FinishWorkingFile() && ReplaceDataFile();
   } catch (const std::exception& error) {
     // The data file was not replaced; the working file goes, or is named.
-    Report report = About(Event::kUnexpected, data_path_);
+    Report report = About(Event::kUnexpected, path_);
     report.detail = error.what();
     FailWith(report);
     return false;
   }
+}
+
+// Before any working file existed: nothing was written.
+void TellUnexpected(const std::exception& error, const std::string& path, const std::string& key_path,
+                    TransformDirection direction, Notifier& notifier) {
+  Report report = ReportOf(Event::kUnexpected, path, path, key_path);
+  report.working_path = WorkingPath(path);
+  report.direction = direction;
+  report.detail = error.what();
+  notifier.Tell(report);
 }
 
 }  // namespace
@@ -351,18 +378,41 @@ std::string WorkingPath(const std::string& data_path) {
   return working + os::WorkingSuffix();
 }
 
+bool TransformFileIn(const os::Folder& folder, const std::string& name, const std::string& path, const Key& key,
+                     std::uint8_t offset, TransformDirection direction, RunHooks& hooks, Notifier& notifier) {
+  try {
+    Run run(folder, name, path, key, offset, direction, hooks, notifier);
+    return run.InPlace();
+  } catch (const std::exception& error) {
+    TellUnexpected(error, path, key.path(), direction, notifier);
+    return false;
+  }
+}
+
 bool TransformFile(const std::string& data_path, const std::string& key_path, std::uint8_t offset,
                    TransformDirection direction, Notifier& notifier) {
   try {
-    Run run(data_path, key_path, offset, direction, notifier);
-    return run.InPlace();
+    const auto tell = [&](Event event, const std::string& path, const os::Error& error) {
+      Report report = ReportOf(event, path, data_path, key_path, error);
+      report.working_path = WorkingPath(data_path);
+      report.direction = direction;
+      notifier.Tell(report);
+      return false;
+    };
+    os::Folder folder;
+    if (!folder.OpenFolderOf(data_path)) return tell(Event::kCannotOpen, data_path, os::LastError());
+    Key key;
+    Event refused = Event::kCannotOpen;
+    os::Error error;
+    if (!key.Open(key_path, &refused, &error)) return tell(refused, key_path, error);
+    RunHooks no_hooks;
+    const std::string name = NamePart(data_path);
+    if (!TransformFileIn(folder, name, data_path, key, offset, direction, no_hooks, notifier)) return false;
+    // The new name must survive a power cut too.
+    if (!folder.Flush()) tell(Event::kNotFlushed, data_path, os::LastError());
+    return true;
   } catch (const std::exception& error) {
-    // Before any working file existed: nothing was written.
-    Report report = ReportOf(Event::kUnexpected, data_path, data_path, key_path);
-    report.working_path = WorkingPath(data_path);
-    report.direction = direction;
-    report.detail = error.what();
-    notifier.Tell(report);
+    TellUnexpected(error, data_path, key_path, direction, notifier);
     return false;
   }
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cipher/key_stream.h"
 #include "cipher/notifier.h"
 #include "os/file_system.h"
 
@@ -34,3 +35,30 @@ std::string WorkingPath(const std::string& data_path);
 // the result.
 bool TransformFile(const std::string& data_path, const std::string& key_path, std::uint8_t offset,
                    TransformDirection direction, Notifier& notifier);
+
+// What a front end adds to each run of many: checks of its own on the opened
+// data file, and a record of its own on the finished result.
+class RunHooks {
+ public:
+  virtual ~RunHooks() = default;
+
+  enum class Admission {
+    kGo,
+    kLeave,  // the file stays as it is; the hook has told why
+    kAgain,  // open the file again and ask again: what was opened may be stale
+  };
+  // Once the data file is open, before anything is written.
+  virtual Admission Admit(const os::InputFile&) { return Admission::kGo; }
+
+  // Once the working file holds the whole result on disk, before it takes
+  // the data file's place: false leaves the data file as it is (the hook has
+  // told why), and the working file is removed.
+  virtual bool Seal(os::WorkingFile&) { return true; }
+};
+
+// One file among many: the file name in folder, which the caller opened and
+// flushes once all its files are done, with a key opened once for all.
+// Reports name the file by path. As TransformFile, but the folder is not
+// flushed. Returns true when the data path holds the result.
+bool TransformFileIn(const os::Folder& folder, const std::string& name, const std::string& path, const Key& key,
+                     std::uint8_t offset, TransformDirection direction, RunHooks& hooks, Notifier& notifier);

@@ -35,10 +35,11 @@ bool TransformStream(const std::string& input_path, const std::string& key_path,
     const os::Probed opened = input.OpenStream(input_path);
     if (!opened.ok()) return tell(OpenFailure(opened.how), input_path, opened.error);
   }
-  os::InputFile key_file;
-  const OpenedKey key = OpenKey(key_file, key_path);
-  if (!key.ok) return tell(key.event, key_path, key.error);
-  KeyStream keys(key_file, key.length);
+  Key key;
+  Event refused = Event::kCannotOpen;
+  os::Error error;
+  if (!key.Open(key_path, &refused, &error)) return tell(refused, key_path, error);
+  KeyStream keys(key);
   const std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[kBlockSize]);
   const std::unique_ptr<std::uint8_t[]> key_block(new std::uint8_t[kBlockSize]);
   for (;;) {
@@ -47,11 +48,11 @@ bool TransformStream(const std::string& input_path, const std::string& key_path,
     if (got < 0) return tell(Event::kCannotRead, input_path, os::LastError());
     if (got == 0) break;
     switch (keys.Next(key_block.get(), static_cast<std::size_t>(got))) {
-      case KeyStream::Read::kDone:
+      case Key::Read::kDone:
         break;
-      case KeyStream::Read::kFailed:
+      case Key::Read::kFailed:
         return tell(Event::kCannotRead, key_path, os::LastError());
-      case KeyStream::Read::kChanged:
+      case Key::Read::kChanged:
         return tell(Event::kKeyChanged, key_path);
     }
     ShiftBytes(block.get(), key_block.get(), static_cast<std::size_t>(got), offset, direction);
@@ -60,7 +61,6 @@ bool TransformStream(const std::string& input_path, const std::string& key_path,
     }
     output_begun = true;
   }
-  const os::FileStatus key_now = os::StatusOf(key_path);
-  if (!key_now.exists || key_now.stamp != key.as_read) return tell(Event::kKeyChanged, key_path);
+  if (!key.StillAsRead()) return tell(Event::kKeyChanged, key_path);
   return true;
 }

@@ -52,6 +52,8 @@ std::string What(const Report& report) {
       return "Is a directory";
     case Event::kNotRegularFile:
       return "not a regular file";
+    case Event::kIsLink:
+      return "a symbolic link, which is not followed; name the file it leads to";
     case Event::kInUse:
       return "another program has it open for writing; try again once it is done";
     case Event::kCannotOpen:

@@ -56,6 +56,7 @@ inline int Lstat(const char* path, struct stat* st) {
 inline int Statfs(const char* path, struct statfs* disk) {
   return Refused(SystemCall::kLook) ? -1 : statfs(path, disk);
 }
+inline int Fstatfs(int fd, struct statfs* disk) { return Refused(SystemCall::kLook) ? -1 : fstatfs(fd, disk); }
 inline int Fstatvfs(int fd, struct statvfs* disk) {
   return Refused(SystemCall::kLook) ? -1 : fstatvfs(fd, disk);
 }

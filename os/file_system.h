@@ -44,6 +44,7 @@ enum class Opened {
   kNotFound,    // nothing is there
   kFolder,      // a folder is there
   kNotRegular,  // a FIFO, socket or device is there
+  kLink,        // a symbolic link is there, which is not followed
   kInUse,       // another program has it open for writing
   kFailed,      // the system refused (error)
 };
@@ -95,6 +96,20 @@ struct FileFacts {
   std::uint32_t group = 0;
 };
 
+// What tells a file from every other: its disk and its number, or, on a disk
+// that gives each spelling of a name a number of its own (exFAT and others
+// through FUSE), its disk and its path as the folders list it, found as the
+// disk folds names.
+struct FileKey {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  std::string listed;  // only where numbers do not tell
+
+  bool IsSameFileAs(const FileKey& other) const {
+    return volume == other.volume && (index == other.index || (!listed.empty() && listed == other.listed));
+  }
+};
+enum class Keyed { kKeyed, kNothing, kFailed };
 // How a look at a name in a folder went.
 enum class Looked { kFound, kNothing, kFailed };
 
@@ -119,9 +134,9 @@ class Folder {
   // The facts of the entry name in this folder, without following a link.
   Looked Look(const std::string& name, FileFacts* facts, Error* error) const;
 
-  // Whether this user may write the file name in this folder (its access
-  // list, a read-only disk); error says why not.
-  WriteRight MayWrite(const std::string& name, Error* error) const;
+  // Whether this user may write the file name in this folder, as facts
+  // found it (its access list, a read-only disk); error says why not.
+  WriteRight MayWrite(const std::string& name, const FileFacts& facts, Error* error) const;
 
   // Whether another program is writing the file name in this folder
   // (another run, its working file).
@@ -134,12 +149,23 @@ class Folder {
   // The bytes its file system has free for this user, or -1.
   std::int64_t AvailableBytes() const;
 
+  // Learns whether its disk gives each spelling of a name a number of its
+  // own (exFAT and others through FUSE), so that files there are told apart
+  // by their names as listed; false (LastError says why) when it cannot.
+  bool LookAtDisk();
+  bool TellsFilesByListing() const { return by_listing_; }
+
  private:
   friend class InputFile;
   friend class NewFile;
   friend class WorkingFile;
+  friend class TreeWalk;
+  friend Keyed KeyIn(const Folder&, const std::string&, const FileFacts&, FileKey*, Error*);
+  // POSIX: takes fd, a folder just opened.
+  void Take(int fd);
   std::intptr_t handle_ = -1;
   bool listable_ = true;  // POSIX: false when opened only to name files in
+  bool by_listing_ = false;  // as LookAtDisk found
   std::string path_;      // Windows: the folder, from which its files are named
 };
 
@@ -154,7 +180,9 @@ class InputFile {
   // Opens the file at path (following links) for the whole run. Others may
   // read it meanwhile; where the system allows, nobody may write it.
   Probed Open(const std::string& path);
-  // The same for the file name in folder, without following a link there.
+  // The same for the file name in folder, without following a link there,
+  // and for the whole run: a read lease, where one can be had, tells when
+  // another program opens it for writing.
   Probed OpenIn(const Folder& folder, const std::string& name);
   // Opens what a stream is read from: a regular file as Open does, or a
   // FIFO or a device, which may wait for its writer.
@@ -189,7 +217,8 @@ class InputFile {
   friend class WorkingFile;
   // Takes handle, open for reading, as a regular file that no other program
   // writes, or closes it and says why not; a lease is held on it when asked.
-  Probed Take(std::intptr_t handle, bool hold_lease);
+  // known: its facts, where they were taken already.
+  Probed Take(std::intptr_t handle, bool hold_lease, const FileFacts* known = nullptr);
   std::intptr_t handle_ = -1;
   bool owned_ = true;
   bool leased_ = false;  // POSIX: a read lease is held, which a writer's open breaks
@@ -236,6 +265,10 @@ class NewFile {
   // Removes it now, if its path still names it; error says why it could not.
   Removed Remove(Error* error);
 
+  // What it is, as looked at through its handle (once); null when the
+  // system cannot say.
+  const FileFacts* Identity();
+
   // Leaves the file where it is when this object goes.
   void Keep() { keep_ = true; }
 
@@ -252,7 +285,7 @@ class NewFile {
   const Folder& folder_;
   std::intptr_t handle_ = -1;
   std::string path_;
-  FileFacts created_;  // as it was made
+  FileFacts created_;  // what it is, once looked at
   bool keep_ = false;
   std::int64_t written_ = 0;
   std::int64_t started_writeback_ = 0;
@@ -313,8 +346,11 @@ class WorkingFile : public NewFile {
   const FileStamp& finished() const { return finished_; }
 
  private:
+  // POSIX: gives the model's owner and group, where this user may.
+  void GiveOwner(const FileFacts& model);
+
   FileStamp finished_;
-  std::uint32_t owner_ = 0;  // POSIX: as given at Create
+  std::uint32_t owner_ = 0;  // POSIX: as given at Create, then as Finish found
   std::uint32_t group_ = 0;
   bool keeps_owner_ = true;  // Windows: as Finish found it
 };
@@ -333,20 +369,6 @@ FileStatus StatusOf(const std::string& path);
 bool MakeReadOnly(const std::string& path);
 bool IsReadOnly(const std::string& path);
 
-// What tells a file from every other: its disk and its number, or, on a disk
-// that gives each spelling of a name a number of its own (exFAT and others
-// through FUSE), its disk and its path as the folders list it, found as the
-// disk folds names.
-struct FileKey {
-  std::uint64_t volume = 0;
-  std::uint64_t index = 0;
-  std::string listed;  // only where numbers do not tell
-
-  bool IsSameFileAs(const FileKey& other) const {
-    return volume == other.volume && (index == other.index || (!listed.empty() && listed == other.listed));
-  }
-};
-enum class Keyed { kKeyed, kNothing, kFailed };
 Keyed KeyOf(const std::string& path, FileKey* key, Error* error);
 
 // Whether two paths name one file, however each is spelled; unknown (with

@@ -34,6 +34,8 @@ constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 // Writeback starts every so often while the rest is transformed, so the flush
 // at the end has little left to wait for.
 constexpr std::int64_t kWritebackChunk = 8 << 20;
+// FUSE, whose disks may give each spelling of a name a number of its own.
+constexpr long kFuseMagic = 0x65735546;
 
 int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
 
@@ -283,16 +285,34 @@ Folder::~Folder() {
   if (handle_ != -1) Close(Fd(handle_));
 }
 
-bool Folder::OpenFolderOf(const std::string& path) {
+void Folder::Take(int fd) {
   if (handle_ != -1) Close(Fd(handle_));
+  handle_ = fd;
+  listable_ = true;
+}
+
+bool Folder::LookAtDisk() {
+  struct statfs disk;
+  if (Fstatfs(Fd(handle_), &disk) != 0) return false;
+  by_listing_ = disk.f_type == kFuseMagic;
+  return true;
+}
+
+bool Folder::OpenFolderOf(const std::string& path) {
   const std::string folder = FolderOf(path);
-  int fd = posix::Open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = posix::Open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    Take(fd);
+    return true;
+  }
+  if (errno != EACCES) return false;
   // A folder its user may enter and write but not list still serves for
   // every step; only its flush then takes another way.
-  listable_ = fd >= 0 || errno != EACCES;
-  if (!listable_) fd = posix::Open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  handle_ = fd;
-  return fd >= 0;
+  const int named = posix::Open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (named < 0) return false;
+  Take(named);
+  listable_ = false;
+  return true;
 }
 
 Looked Folder::Look(const std::string& name, FileFacts* facts, Error* error) const {
@@ -305,7 +325,12 @@ Looked Folder::Look(const std::string& name, FileFacts* facts, Error* error) con
   return Looked::kFound;
 }
 
-WriteRight Folder::MayWrite(const std::string& name, Error* error) const {
+WriteRight Folder::MayWrite(const std::string& name, const FileFacts& facts, Error* error) const {
+  // Its owner may write what its mode lets the owner write: no access list
+  // narrows that, and a read-only disk or an unchangeable file refuses the
+  // rename itself.
+  static const uid_t self = geteuid();
+  if (facts.owner == self && (facts.mode & S_IWUSR) != 0) return WriteRight::kMay;
   if (FaccessAt(Fd(handle_), name.c_str(), W_OK, AT_EACCESS) == 0) return WriteRight::kMay;
   *error = LastError();
   return errno == EACCES || errno == EPERM || errno == EROFS || errno == ETXTBSY ? WriteRight::kMayNot
@@ -336,18 +361,27 @@ std::int64_t Folder::AvailableBytes() const {
   return static_cast<std::int64_t>(disk.f_bavail) * static_cast<std::int64_t>(disk.f_frsize);
 }
 
-Probed InputFile::Take(std::intptr_t handle, bool hold_lease) {
+Probed InputFile::Take(std::intptr_t handle, bool hold_lease, const FileFacts* known) {
   const int fd = Fd(handle);
-  struct stat st;
+  FileFacts facts;
+  if (known != nullptr) {
+    facts = *known;
+  } else {
+    struct stat st;
+    if (Fstat(fd, &st) != 0) {
+      const int reason = errno;
+      posix::Close(fd);
+      return Refused(Opened::kFailed, reason);
+    }
+    facts = FactsOf(st);
+  }
   Probed probed;
-  probed.how = Opened::kOpen;
-  if (Fstat(fd, &st) != 0) {
-    probed = Refused(Opened::kFailed, errno);
-  } else if (S_ISDIR(st.st_mode)) {
+  if (facts.kind == FileFacts::Kind::kFolder) {
     probed = Refused(Opened::kFolder, EISDIR);
-  } else if (!S_ISREG(st.st_mode)) {
+  } else if (facts.kind != FileFacts::Kind::kRegular) {
     probed = Refused(Opened::kNotRegular);
   } else {
+    probed.how = Opened::kOpen;
     const Lease lease = TakeReadLease(fd);
     if (lease == Lease::kWrittenElsewhere) {
       probed = Refused(Opened::kInUse);
@@ -362,7 +396,7 @@ Probed InputFile::Take(std::intptr_t handle, bool hold_lease) {
     return probed;
   }
   handle_ = handle;
-  facts_ = FactsOf(st);
+  facts_ = facts;
   return probed;
 }
 
@@ -390,9 +424,41 @@ Probed InputFile::OpenStream(const std::string& path) {
 
 Probed InputFile::OpenIn(const Folder& folder, const std::string& name) {
   Close();
-  const int fd = OpenAt(Fd(folder.handle_), name.c_str(), kReadFlags | O_NOFOLLOW);
-  if (fd < 0) return FromOpenError(errno);
-  return Take(fd, true);
+  // Looked at before it is opened, as the very file found there: a link is
+  // not followed, and a FIFO or a device put in its place is never opened,
+  // since opening some has effects of their own (a FIFO's waiting writer is
+  // let go).
+  const int named = OpenAt(Fd(folder.handle_), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (named < 0) return FromOpenError(errno);
+  struct stat st;
+  if (Fstat(named, &st) != 0) {
+    const int reason = errno;
+    posix::Close(named);
+    return Refused(Opened::kFailed, reason);
+  }
+  const FileFacts facts = FactsOf(st);
+  Probed refused;
+  if (facts.kind == FileFacts::Kind::kLink) refused = Refused(Opened::kLink);
+  if (facts.kind == FileFacts::Kind::kFolder) refused = Refused(Opened::kFolder, EISDIR);
+  if (facts.kind == FileFacts::Kind::kOther) refused = Refused(Opened::kNotRegular);
+  if (facts.kind != FileFacts::Kind::kRegular) {
+    posix::Close(named);
+    return refused;
+  }
+  int fd = posix::Open(("/proc/self/fd/" + std::to_string(named)).c_str(), kReadFlags);
+  if (fd < 0 && errno == ENOENT) {
+    // No /proc here (a bare chroot): by name once more, and the look is
+    // taken again from what was opened.
+    fd = OpenAt(Fd(folder.handle_), name.c_str(), kReadFlags | O_NOFOLLOW);
+    const int reason = errno;
+    posix::Close(named);
+    if (fd < 0) return FromOpenError(reason);
+    return Take(fd, true);
+  }
+  const int reason = errno;
+  posix::Close(named);
+  if (fd < 0) return FromOpenError(reason);
+  return Take(fd, true, &facts);
 }
 
 void InputFile::UseStandardInput() {
@@ -437,10 +503,9 @@ bool InputFile::WrittenElsewhereSince() const {
 NewFile::NewFile(const Folder& folder) : folder_(folder) {}
 
 NewFile::~NewFile() {
-  Close();
-  if (keep_ || path_.empty()) return;
   Error ignored;
-  Remove(&ignored);
+  if (!keep_ && !path_.empty()) Remove(&ignored);
+  Close();
 }
 
 NewFile::Created NewFile::CreateWith(const std::string& path, const void*) { return Create(path); }
@@ -458,20 +523,18 @@ NewFile::Created NewFile::Create(const std::string& path) {
     errno = EEXIST;
     return in_use ? Created::kInUse : Created::kAlreadyExists;
   }
-  struct stat created;
-  if (Fstat(fd, &created) != 0) {
-    // Not known as ours yet, but made by us a moment ago: it must not stay
-    // in the way of every later run.
-    const int reason = errno;
-    posix::Close(fd);
-    UnlinkAt(Fd(folder_.handle_), name.c_str());
-    errno = reason;
-    return Created::kFailed;
-  }
+  // Known as ours by what it is when it is next looked at through its
+  // handle, which stays open until it is renamed or removed.
   handle_ = fd;
   path_ = path;
-  created_ = FactsOf(created);
+  created_ = FileFacts();
   return Created::kNew;
+}
+
+const FileFacts* NewFile::Identity() {
+  struct stat st;
+  if (!created_.stamp.known() && handle_ != -1 && Fstat(Fd(handle_), &st) == 0) created_ = FactsOf(st);
+  return created_.stamp.known() ? &created_ : nullptr;
 }
 
 bool NewFile::Write(const void* buffer, std::size_t size) {
@@ -492,6 +555,7 @@ NewFile::Privacy NewFile::MakePrivate() {
 }
 
 bool NewFile::FlushAndClose() {
+  Identity();  // still known as this file once closed
   const bool flushed = Fsync(Fd(handle_)) == 0;
   const int reason = errno;
   const bool closed = Close();
@@ -501,14 +565,21 @@ bool NewFile::FlushAndClose() {
 
 bool NewFile::IsStillAtItsPath() const {
   struct stat st;
-  return FstatAt(Fd(folder_.handle_), NamePart(path_).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+  return created_.stamp.known() &&
+         FstatAt(Fd(folder_.handle_), NamePart(path_).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
          StampOf(st).IsSameFileAs(created_.stamp);
 }
 
 NewFile::Removed NewFile::Remove(Error* error) {
-  Close();
   if (path_.empty()) return Removed::kGone;
   // Only this run's own file: another run may have put its own at this path.
+  if (Identity() == nullptr) {
+    *error = LastError();
+    Close();
+    path_.clear();
+    return Removed::kFailed;
+  }
+  Close();
   const bool ours = IsStillAtItsPath();
   const std::string name = NamePart(path_);
   path_.clear();  // once, whatever comes of it
@@ -528,16 +599,25 @@ bool NewFile::Close() {
 NewFile::Created WorkingFile::Create(const std::string& path, const InputFile& data) {
   const Created created = NewFile::Create(path);
   if (created != Created::kNew) return created;
-  const int fd = Fd(handle_);
-  owner_ = data.facts().owner;
-  group_ = data.facts().group;
-  // The data file's owner and group where we may: root may give both, an
-  // owner only the group. KeepsOwnerOf says whether they were given.
-  if (created_.owner == owner_ && created_.group == group_) return Created::kNew;
-  if (Fchown(fd, owner_, group_) == 0) return Created::kNew;
-  owner_ = created_.owner;
-  if (Fchown(fd, static_cast<uid_t>(-1), group_) != 0) group_ = created_.group;
+  static const uid_t self = geteuid();
+  static const gid_t own_group = getegid();
+  // A new file is this user's, in this user's group, unless its folder says
+  // otherwise, which Finish finds out.
+  owner_ = self;
+  group_ = own_group;
+  if (data.facts().owner != self || data.facts().group != own_group) GiveOwner(data.facts());
   return Created::kNew;
+}
+
+// The model's owner and group, where this user may give them: root may give
+// both, an owner only the group.
+void WorkingFile::GiveOwner(const FileFacts& model) {
+  if (Fchown(Fd(handle_), model.owner, model.group) == 0) {
+    owner_ = model.owner;
+    group_ = model.group;
+  } else if (Fchown(Fd(handle_), static_cast<uid_t>(-1), model.group) == 0) {
+    group_ = model.group;
+  }
 }
 
 WorkingFile::Finished WorkingFile::Finish(const InputFile& data) {
@@ -547,6 +627,25 @@ WorkingFile::Finished WorkingFile::Finish(const InputFile& data) {
   finished.result = Finished::kDone;
   CopyExtendedAttributes(Fd(data.handle_), fd, &finished);
   if (finished.result != Finished::kDone) return finished;
+  // What it is, with the owner and group it got: a folder that gives its new
+  // files its own group may have given another than was thought. Its mode
+  // changes nothing of this but the change time.
+  struct stat self;
+  bool looked = Fstat(fd, &self) == 0;
+  if (looked && (self.st_uid != model.owner || self.st_gid != model.group)) {
+    owner_ = self.st_uid;
+    group_ = self.st_gid;
+    GiveOwner(model);
+    looked = Fstat(fd, &self) == 0;
+  }
+  if (!looked) {
+    finished.result = Finished::kFailed;
+    finished.error = LastError();
+    return finished;
+  }
+  created_ = FactsOf(self);
+  owner_ = self.st_uid;
+  group_ = self.st_gid;
   // The setuid, setgid and sticky bits only for the same owner and group;
   // bits meant for the model's group never reach another group.
   mode_t mode = model.mode & kPermissionBits;
@@ -557,14 +656,13 @@ WorkingFile::Finished WorkingFile::Finish(const InputFile& data) {
     mode &= ~static_cast<mode_t>(S_IRWXG);
     mode &= ~static_cast<mode_t>(S_IRWXO) | ((model.mode & S_IRWXG) >> 3);
   }
-  struct stat self;
-  if (Fchmod(fd, mode) != 0 || Fstat(fd, &self) != 0 || Fsync(fd) != 0) {
+  if (Fchmod(fd, mode) != 0 || Fsync(fd) != 0) {
     finished.result = Finished::kFailed;
     finished.error = LastError();
     return finished;
   }
-  finished_ = StampOf(self);
-  finished.length = self.st_size;
+  finished_ = created_.stamp;
+  finished.length = created_.stamp.size;
   return finished;
 }
 
@@ -640,18 +738,48 @@ ClosedStreams KeepStandardStreamsOpen() {
   return closed;
 }
 
-std::string AbsolutePath(const std::string& path) {
-  char* target = RealPath(path.c_str());
-  if (target == nullptr) return path;
-  std::string resolved = target;
-  std::free(target);
-  return resolved;
+Looked LookAt(const std::string& path, FileFacts* facts, Error* error) {
+  struct stat st;
+  if (Lstat(path.c_str(), &st) != 0) {
+    *error = LastError();
+    return errno == ENOENT || errno == ENOTDIR ? Looked::kNothing : Looked::kFailed;
+  }
+  *facts = FactsOf(st);
+  return Looked::kFound;
 }
 
-std::string ResolveLink(const std::string& path) {
-  struct stat st;
-  if (Lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  return AbsolutePath(path);
+LinkTarget FollowLink(const std::string& link) {
+  LinkTarget target;
+  std::string at = link;
+  errno = ELOOP;  // unless a call below says otherwise
+  for (int step = 0; step < 40; ++step) {
+    // The links of /proc name open files, which may be no path at all (a
+    // pipe), or a file the path would not say is open here.
+    const bool open_file = (at.compare(0, 6, "/proc/") == 0 && at.find("/fd/") != std::string::npos) ||
+                           at.compare(0, 8, "/dev/fd/") == 0;
+    if (open_file) {
+      target.how = LinkTarget::kOpenFile;
+      target.through = at;
+      return target;
+    }
+    struct stat st;
+    if (Lstat(at.c_str(), &st) != 0) break;
+    if (!S_ISLNK(st.st_mode)) {
+      char* real = RealPath(at.c_str());
+      if (real == nullptr) break;
+      target.how = LinkTarget::kFile;
+      target.path = real;
+      std::free(real);
+      return target;
+    }
+    std::string next(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX), '\0');
+    const ssize_t length = readlink(at.c_str(), &next[0], next.size());
+    if (length < 0) break;
+    next.resize(static_cast<std::size_t>(length));
+    at = next.empty() || next[0] == '/' ? next : FolderPart(at) + next;
+  }
+  target.error = LastError();
+  return target;
 }
 
 }  // namespace os

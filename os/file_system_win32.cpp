@@ -295,7 +295,7 @@ Looked Folder::Look(const std::string& name, FileFacts* facts, Error* error) con
 // open for writing with access denied. Windows checks access before sharing:
 // a sharing violation (this run holds the file open for reading) means the
 // access was granted.
-WriteRight Folder::MayWrite(const std::string& name, Error* error) const {
+WriteRight Folder::MayWrite(const std::string& name, const FileFacts&, Error* error) const {
   HANDLE handle = OpenHandle(path_ + name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (handle != INVALID_HANDLE_VALUE) {
@@ -316,11 +316,14 @@ bool Folder::IsBeingWritten(const std::string& name) const {
   return written;
 }
 
+// Windows disks keep one number for a file however its name is spelled.
+bool Folder::LookAtDisk() { return true; }
+
 bool Folder::Flush() const { return true; }  // MOVEFILE_WRITE_THROUGH flushes the move itself
 
 std::int64_t Folder::AvailableBytes() const { return -1; }
 
-Probed InputFile::Take(std::intptr_t handle, bool) {
+Probed InputFile::Take(std::intptr_t handle, bool, const FileFacts*) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!FileInformation(Handle(handle), &info)) {
     const DWORD error = GetLastError();
@@ -414,10 +417,9 @@ bool InputFile::WrittenElsewhereSince() const { return false; }
 NewFile::NewFile(const Folder& folder) : folder_(folder) {}
 
 NewFile::~NewFile() {
-  Close();
-  if (keep_ || path_.empty()) return;
   Error ignored;
-  Remove(&ignored);
+  if (!keep_ && !path_.empty()) Remove(&ignored);
+  Close();
 }
 
 NewFile::Created NewFile::Create(const std::string& path) { return CreateWith(path, nullptr); }
@@ -474,6 +476,8 @@ bool NewFile::FlushAndClose() {
   if (!flushed) SetLastError(error);
   return flushed && closed;
 }
+
+const FileFacts* NewFile::Identity() { return created_.stamp.known() ? &created_ : nullptr; }
 
 bool NewFile::IsStillAtItsPath() const { return StampAt(path_).IsSameFileAs(created_.stamp); }
 

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+#include "os/file_system.h"
+
 namespace os {
 
 // The names of the standard streams, by which the files they are open on can
@@ -28,15 +30,25 @@ struct ClosedStreams {
 };
 ClosedStreams KeepStandardStreamsOpen();
 
-// The absolute path of an existing file, every link resolved. Where the
-// system cannot resolve it (a part missing, a folder that may not be
-// searched, a path too long), the path as it is: the caller then names the
-// file as given, relative to the current folder.
-std::string AbsolutePath(const std::string& path);
+// The key of the file name in folder, whose facts were taken, as KeyOf
+// gives it: from the open folder, and on a disk that tells files by listing,
+// with each folder listed once for all its files.
+Keyed KeyIn(const Folder& folder, const std::string& name, const FileFacts& facts, FileKey* key, Error* error);
 
-// The file a symbolic link leads to, so that a working file goes beside the
-// file itself and the link keeps leading to the result; any other path as it
-// is.
-std::string ResolveLink(const std::string& path);
+// The facts of what path names, a link there not followed.
+Looked LookAt(const std::string& path, FileFacts* facts, Error* error);
+
+// Where a symbolic link leads, link after link.
+struct LinkTarget {
+  enum How {
+    kFile,       // path: the file at the end, named without links
+    kOpenFile,   // through: a link to a file open in a process (/proc/N/fd/M, /dev/fd/M), not to a path
+    kBroken,     // error: it leads nowhere
+  } how = kBroken;
+  std::string path;
+  std::string through;
+  Error error;
+};
+LinkTarget FollowLink(const std::string& link);
 
 }  // namespace os

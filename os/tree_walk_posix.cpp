@@ -1,87 +1,137 @@
 #include "os/tree_walk.h"
 
-#include <fts.h>
-
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "os/calls_posix.h"
+
 namespace os {
+
+using namespace posix;
+
+struct TreeWalk::Level {
+  std::shared_ptr<const Folder> folder;
+  std::string shown;
+  std::vector<std::pair<std::string, WalkEntry::Kind>> files;  // all but folders, by name
+  std::vector<std::string> folders;                            // by name
+  std::size_t next_file = 0;
+  std::size_t next_folder = 0;
+};
+
 namespace {
 
-int ByName(const FTSENT** a, const FTSENT** b) { return std::strcmp((*a)->fts_name, (*b)->fts_name); }
+std::string Joined(const std::string& folder, const std::string& name) {
+  return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
+}
 
-WalkEntry EntryOf(const FTSENT& found) {
-  WalkEntry entry;
-  entry.shown = found.fts_path;
-  entry.here = found.fts_accpath;
-  switch (found.fts_info) {
-    case FTS_F:
-      entry.kind = WalkEntry::kFile;
-      break;
-    case FTS_SL:
-    case FTS_SLNONE:
-      entry.kind = WalkEntry::kLink;
-      break;
-    case FTS_DEFAULT:
-      entry.kind = WalkEntry::kOther;
-      break;
-    case FTS_DC:  // a folder that holds itself, through a bind mount
-      entry.error = {ELOOP, std::strerror(ELOOP)};
-      break;
-    default:
-      entry.error = {found.fts_errno, std::strerror(found.fts_errno)};
-      break;
+// What a listing says an entry is, or what a look at it says where the
+// listing does not tell; false when neither can say.
+bool KindOf(int folder, const dirent& entry, bool* is_folder, WalkEntry::Kind* kind) {
+  unsigned char type = entry.d_type;
+  if (type == DT_UNKNOWN) {
+    struct stat st;
+    if (FstatAt(folder, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : S_ISLNK(st.st_mode) ? DT_LNK : DT_FIFO;
   }
-  return entry;
+  *is_folder = type == DT_DIR;
+  *kind = type == DT_REG ? WalkEntry::kFile : type == DT_LNK ? WalkEntry::kLink : WalkEntry::kOther;
+  return true;
 }
 
 }  // namespace
 
-bool WalkTrees(const std::vector<std::string>& roots, const std::function<bool(const WalkEntry&)>& visit) {
-  std::vector<std::string> copies(roots);
-  std::vector<char*> paths;
-  for (std::string& root : copies) paths.push_back(&root[0]);
-  paths.push_back(nullptr);
-  // Without FTS_NOCHDIR the walk enters each folder by its handle and checks
-  // that it is the folder its parent listed.
-  FTS* walk = fts_open(paths.data(), FTS_PHYSICAL, ByName);
-  if (walk == nullptr) {
-    WalkEntry entry;
-    entry.error = LastError();
-    entry.shown = entry.here = roots.empty() ? "" : roots.front();
-    return visit(entry);
-  }
-  bool go_on = true;
-  while (go_on) {
-    errno = 0;
-    const FTSENT* found = fts_read(walk);
-    if (found == nullptr) {
-      if (errno != 0) {
-        WalkEntry entry;
-        entry.error = LastError();
-        entry.shown = entry.here = roots.front();  // where the walk could go no further
-        go_on = visit(entry);
-      }
-      break;
-    }
-    // A folder that could not be entered (no permission, swapped for a link
-    // meanwhile) leaves its files untouched: that is said, not passed over.
-    const bool folder = found->fts_info == FTS_D || found->fts_info == FTS_DP;
-    if (folder && found->fts_errno == 0) continue;
-    WalkEntry entry = EntryOf(*found);
-    if (folder) entry.error = {found->fts_errno, std::strerror(found->fts_errno)};
-    go_on = visit(entry);
-  }
-  if (fts_close(walk) != 0) {
-    // The walk could not go back to the folder it started from, so later
-    // paths, named from there, would name other files: nothing more is done.
-    WalkEntry entry;
-    entry.error = LastError();
-    entry.shown = entry.here = roots.front();
-    visit(entry);
+TreeWalk::TreeWalk(const std::string& root) : root_(root) {}
+TreeWalk::~TreeWalk() = default;
+
+bool TreeWalk::Enter(const std::shared_ptr<const Folder>& parent, const std::string& name, const std::string& shown,
+                     WalkEntry* failed) {
+  failed->kind = WalkEntry::kFailed;
+  failed->folder.reset();
+  failed->name = name;
+  failed->shown = shown;
+  // Never through a link: a folder swapped for one meanwhile is refused.
+  const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+  const int fd = parent ? OpenAt(static_cast<int>(parent->handle_), name.c_str(), flags) : Open(name.c_str(), flags);
+  if (fd < 0) {
+    failed->error = LastError();
     return false;
   }
-  return go_on;
+  auto folder = std::make_shared<Folder>();
+  folder->Take(fd);
+  // Listed, but closed to its files: they are left as they are, said once.
+  if (FaccessAt(fd, ".", X_OK, AT_EACCESS) != 0 || !folder->LookAtDisk()) {
+    failed->error = LastError();
+    return false;
+  }
+  const int listed = dup(fd);
+  DIR* listing = listed < 0 ? nullptr : OpenListing(listed);
+  if (listing == nullptr) {
+    failed->error = LastError();
+    if (listed >= 0) Close(listed);
+    return false;
+  }
+  std::unique_ptr<Level> level(new Level);
+  level->folder = folder;
+  level->shown = shown;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = NextEntry(listing);
+    if (entry == nullptr) {
+      // A listing cut short is no empty folder; a signal only interrupts it.
+      if (errno == EINTR) continue;
+      if (errno == 0) break;
+      failed->error = LastError();
+      closedir(listing);
+      return false;
+    }
+    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+    bool is_folder = false;
+    WalkEntry::Kind kind = WalkEntry::kOther;
+    if (!KindOf(fd, *entry, &is_folder, &kind)) {
+      if (errno == ENOENT) continue;  // gone since it was listed
+      failed->error = LastError();
+      closedir(listing);
+      return false;
+    }
+    if (is_folder) {
+      level->folders.emplace_back(entry->d_name);
+    } else {
+      level->files.emplace_back(entry->d_name, kind);
+    }
+  }
+  closedir(listing);
+  std::sort(level->files.begin(), level->files.end());
+  std::sort(level->folders.begin(), level->folders.end());
+  levels_.push_back(std::move(level));
+  return true;
+}
+
+bool TreeWalk::Next(WalkEntry* entry) {
+  if (!started_) {
+    started_ = true;
+    if (!Enter(nullptr, root_, root_, entry)) return true;
+  }
+  while (!levels_.empty()) {
+    Level& level = *levels_.back();
+    if (level.next_file < level.files.size()) {
+      const auto& file = level.files[level.next_file++];
+      entry->kind = file.second;
+      entry->folder = level.folder;
+      entry->name = file.first;
+      entry->shown = Joined(level.shown, file.first);
+      entry->error = Error();
+      return true;
+    }
+    if (level.next_folder < level.folders.size()) {
+      const std::string& name = level.folders[level.next_folder++];
+      const std::shared_ptr<const Folder> parent = level.folder;
+      if (!Enter(parent, name, Joined(level.shown, name), entry)) return true;
+      continue;
+    }
+    levels_.pop_back();
+  }
+  return false;
 }
 
 }  // namespace os

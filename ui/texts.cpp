@@ -124,6 +124,7 @@ WarningText Text(const Report& report) {
     case Event::kIsFolder:
       return {Format(kIsFolder, path), kInputCaption, ""};
     case Event::kNotRegularFile:
+    case Event::kIsLink:  // Windows tells a link as a reparse point, refused as unreadable
       return {Format(kNotRegularFile, path), kInputCaption, ""};
     case Event::kInUse:
       return {Format(kInUse, path), kInputCaption, ""};

@@ -296,12 +296,27 @@ TEST_F(CliTest, TheFileUnderAnotherNameIsRefusedAsItsOwnKeyEvenWithForce) {
   EXPECT_EQ(ReadBytes(path_a), a);
 }
 
-TEST_F(CliTest, LinkIsFollowedToItsFile) {
+TEST_F(CliTest, LinkIsFollowedToItsFileOnlyWithForce) {
   const Bytes a = RandomBytes(10, 7);
   const std::string path_a = WriteFile("a.txt", a);
   const std::string link = dir.File("link");
   ASSERT_EQ(symlink(path_a.c_str(), link.c_str()), 0);
-  const Result result = Run({"encrypt", "-k", key_path, link});
+  // Someone else's link must not choose which file is replaced.
+  Result result = Run({"encrypt", "-k", key_path, link});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "vaultine: " + link + ": a symbolic link, which is not followed; name the file it leads to\n");
+  EXPECT_EQ(ReadBytes(path_a), a);
+  // Nor is standard input behind a link of /proc, with or without -f.
+  ::Start from_a;
+  from_a.stdin_from = path_a;
+  for (const char* force : {"-q", "-f"}) {
+    result = Run({"encrypt", force, "-k", key_path, "/dev/stdin"}, from_a);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "vaultine: /dev/stdin: leads to /proc/self/fd/0, a file open in a process rather than a "
+                          "file by name; to read standard input, use -c\n");
+  }
+  EXPECT_EQ(ReadBytes(path_a), a);
+  result = Run({"encrypt", "-f", "-k", key_path, link});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::kEncrypt));
   struct stat st;
@@ -382,17 +397,20 @@ TEST_F(CliTest, FilesWithOtherNamesAreTransformedOnceOrNotAtAll) {
   ASSERT_EQ(link(path_a.c_str(), dir.File("a-link.txt").c_str()), 0);
   ASSERT_EQ(symlink("b.txt", dir.File("b-sym.txt").c_str()), 0);
 
-  Result result = Run({"encrypt", "-k", key_path, path_a, path_b, path_b, dir.File("b-sym.txt")});
+  // Named twice, and through a link that -f follows (and names it by): done once.
+  Result result = Run({"encrypt", "-f", "-k", key_path, path_b, path_b, dir.File("b-sym.txt")});
+  EXPECT_EQ(result.status, 0);
+  const std::string again = "vaultine: " + path_b + ": the same file as " + path_b +
+                            ", which this call has already encrypted; left as it is\n";
+  EXPECT_EQ(result.err, again + again);
+  EXPECT_EQ(ReadBytes(path_b), Expected(b, key, 0, TransformDirection::kEncrypt));
+  // Its other hard links would keep the old bytes.
+  result = Run({"encrypt", "-k", key_path, path_a});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "vaultine: " + path_a +
                             ": has 1 other link, whose names would keep the old bytes; left as it is (-f transforms "
-                            "it all the same)\n"
-                            "vaultine: " + path_b + ": the same file as " + path_b +
-                            ", which this call has already encrypted; left as it is\n"
-                            "vaultine: " + dir.File("b-sym.txt") + ": the same file as " + path_b +
-                            ", which this call has already encrypted; left as it is\n");
+                            "it all the same)\n");
   EXPECT_EQ(ReadBytes(path_a), a);
-  EXPECT_EQ(ReadBytes(path_b), Expected(b, key, 0, TransformDirection::kEncrypt));
 
   result = Run({"encrypt", "-f", "-k", key_path, path_a});
   EXPECT_EQ(result.status, 0) << result.err;
@@ -425,7 +443,7 @@ TEST_F(CliTest, RecursiveTransformsTheRegularFilesOfATreeAndNothingElse) {
                         "vaultine: " + top + "/key.bin: skipped: it is the key file\n"
                         "vaultine: " + top + "/link: skipped: a symbolic link, which -r does not follow\n"
                         "vaultine: " + top + "/sub/c." + os::WorkingSuffix() +
-                            ": skipped: a working file, left by a run that did not finish\n");
+                            ": skipped: a working file, left by an earlier run\n");
   EXPECT_EQ(ReadBytes(dir.File("tree/a.txt")), Expected(a, key, 0, TransformDirection::kEncrypt));
   EXPECT_EQ(ReadBytes(dir.File("tree/sub/b.txt")), Expected(b, key, 0, TransformDirection::kEncrypt));
   EXPECT_EQ(ReadBytes(dir.File(std::string("tree/sub/c.") + os::WorkingSuffix())), leftover);
@@ -649,6 +667,11 @@ TEST_F(CliTest, StopSignalsCleanUpThenEndTheCommandByTheSignal) {
     if (c.quiet) args.insert(args.begin() + 1, "-q");
     const pid_t child = Start(args, how);
     AwaitWorkingFile(working);
+    // Files run side by side: a.txt is done before the stop, not in the
+    // middle of being put in place.
+    const Bytes done = Expected(a, key, 0, TransformDirection::kEncrypt);
+    for (int i = 0; i < 20000 && (ReadBytes(path_a) != done || FileExists(WorkingPath(path_a))); ++i) usleep(100);
+    usleep(100000);  // and its run has returned
     kill(child, c.signal_number);
     const Result result = Finish(child);
     EXPECT_FALSE(FileExists(working));

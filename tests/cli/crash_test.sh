@@ -162,9 +162,10 @@ injected fsync:error=EIO:when=1
 left_as_it_was "cannot write the working file data.1ê9: Input/output error"
 injected close:error=EIO:when="$working_close"
 done_and_said 0 ""
-# A new working file not yet known as this run's own goes all the same.
+# The first look at the working file, once it is written, fails: it goes all
+# the same.
 injected newfstatat:error=EIO:when="$working_fstat"
-left_as_it_was "cannot create the working file data.1ê9: Input/output error"
+left_as_it_was "cannot write the working file data.1ê9: Input/output error"
 # A same-file check that cannot be made is no pass: the file would be its own key.
 key_given=./data
 injected newfstatat:error=EIO:when="$key_stat"

@@ -236,7 +236,8 @@ TEST_F(PosixFileTest, DataFileRemovedMeanwhileLeavesTheResultAsAllThereIs) {
 }
 
 TEST_F(PosixFileTest, WorkingFileCutShortIsNeverUsed) {
-  const Bytes plain = RandomBytes(1000, 9);
+  // A block of it written when the meddler comes, at 51%.
+  const Bytes plain = RandomBytes(3000000, 9);
   const std::string working = WorkingPath(data_path);
   WriteBytes(data_path, plain);
   WriteBytes(key_path, {7});
@@ -266,16 +267,15 @@ TEST_F(PosixFileTest, FolderSwappedForALinkCannotSendTheReplacementElsewhere) {
 }
 
 TEST_F(PosixFileTest, LinkGivenAsTheDataFileIsNeitherReplacedNorFollowed) {
-  // The command line follows links itself; the engine never swaps a link
-  // for a file, nor writes through one.
+  // The command line follows a link only when asked to; the engine never
+  // swaps a link for a file, nor writes through one.
   const Bytes plain = RandomBytes(100, 12);
   WriteBytes(data_path, plain);
   WriteBytes(key_path, {7});
   const std::string link = dir.File("link.txt");
   ASSERT_EQ(symlink("data.txt", link.c_str()), 0);
   EXPECT_FALSE(TransformFile(link, key_path, 0, TransformDirection::kEncrypt, notifier));
-  ExpectOnly(notifier, Event::kCannotOpen, link);
-  EXPECT_EQ(notifier.reports[0].error.code, ELOOP);
+  ExpectOnly(notifier, Event::kIsLink, link);
   struct stat st;
   ASSERT_EQ(lstat(link.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
