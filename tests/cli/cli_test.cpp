@@ -377,6 +377,13 @@ TEST_F(CliTest, AUserWhoCannotReplaceTheFileAsItIsLeavesItWhole) {
     ASSERT_EQ(stat(working.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, (before.st_mode & 0700) | (before.st_mode & (before.st_mode >> 3) & 07));
   }
+  // Hers, but her own write bit is off: the group's does not let her in.
+  const std::string closed_to_her = WriteFile("e.txt", RandomBytes(100, 12));
+  ASSERT_EQ(chown(closed_to_her.c_str(), kOtherUser, kOtherUser), 0);
+  ASSERT_EQ(chmod(closed_to_her.c_str(), 0464), 0);
+  EXPECT_EQ(Run({"encrypt", "-k", key_path, closed_to_her}, ::Start::As(kOtherUser)).err,
+            "vaultine: " + closed_to_her + ": not replaced: you may not write it (Permission denied); the encrypted "
+            "result is in " + WorkingPath(closed_to_her) + "\n");
   // Root keeps another user's file hers, with its setgid bit.
   const std::string hers = WriteFile("c.txt", RandomBytes(100, 11));
   ASSERT_EQ(chown(hers.c_str(), kOtherUser, kOtherUser), 0);
@@ -449,6 +456,15 @@ TEST_F(CliTest, RecursiveTransformsTheRegularFilesOfATreeAndNothingElse) {
   EXPECT_EQ(ReadBytes(dir.File(std::string("tree/sub/c.") + os::WorkingSuffix())), leftover);
   EXPECT_EQ(ReadBytes(dir.File("outside.txt")), outside);
   EXPECT_EQ(ReadBytes(dir.File("tree/key.bin")), key);
+  // A key named from the current folder is opened there, once, before the
+  // walk: never one of the same name in a folder the walk enters.
+  WriteFile("tree/sub/k.bin", {3});
+  const Bytes sub_b = ReadBytes(dir.File("tree/sub/b.txt"));
+  const Result no_key = Run({"encrypt", "-r", "-k", "k.bin", "tree"}, ::Start::From(dir.path()));
+  EXPECT_EQ(no_key.status, 1);
+  EXPECT_EQ(no_key.err, "vaultine: k.bin: No such file or directory\n");
+  EXPECT_EQ(ReadBytes(dir.File("tree/sub/b.txt")), sub_b);
+  unlink(dir.File("tree/sub/k.bin").c_str());
   // A folder that cannot be entered is named, not passed over.
   if (geteuid() == 0) {
     ASSERT_EQ(system(("chown -R 65534:65534 " + top + " && chmod 0644 " + top + "/sub").c_str()), 0);
@@ -497,6 +513,19 @@ TEST_F(CliTest, StdoutTakesAFileOrStandardInputAndChangesNoFile) {
   }
   EXPECT_EQ(ReadBytes(path_a), a);
   EXPECT_EQ(ReadBytes(key_path), key);
+  // What failed is named as the user knows it, and nothing is said to be
+  // unchanged that was never a file of the command's.
+  EXPECT_EQ(Run({"encrypt", "-c", "-k", key_path, path_a}, ::Start::StdoutTo("/dev/full")).err,
+            "vaultine: standard output: No space left on device\n");
+  ::Start folder_as_input;
+  folder_as_input.stdin_from = dir.path();
+  EXPECT_EQ(Run({"encrypt", "-c", "-k", key_path}, folder_as_input).err,
+            "vaultine: standard input: read error: Is a directory; nothing was written\n");
+  result = Run({"encrypt", "-c", "-k", key_path, path_a, path_a});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err.substr(0, result.err.find('\n')),
+            "vaultine: -c takes one FILE at most: the key starts again at each file, so their output could not be "
+            "deciphered as one");
   // Enciphered bytes go to a terminal only when asked for.
   const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
   if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) return;

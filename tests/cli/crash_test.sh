@@ -198,4 +198,163 @@ cp original data
 strace -qq -y -o trace -e trace=fsync,renameat,renameat2 "$vaultine" encrypt -q -k key data
 head -n 1 trace | grep -q '^fsync([0-9]*<.*/data\.1' && sed -n 2p trace | grep -q '^rename' ||
   fail "the working file was not flushed before the rename: $(cat trace)"
+
+# ---- many files side by side (-r): the same promises, whichever worker the
+# kill or the failure meets
+
+# A tree of three folders; each file a block and a bit, so that reads and
+# writes come twice.
+make_tree() {
+  rm -rf tree tree.once
+  for d in a b c; do
+    mkdir -p "tree/$d"
+    for f in 1 2 3; do head -c $(((1 << 20) + 321)) /dev/urandom >"tree/$d/$f.txt"; done
+  done
+  cp -a tree tree.original
+  cp -a tree tree.once
+  "$vaultine" encrypt -q -r -k key tree.once || exit 1
+  cp -a tree.once tree.twice
+  "$vaultine" encrypt -q -r -k key tree.twice || exit 1
+}
+# Each file of the tree holds its original or its result, whole; prints
+# what a rerun must make of each: once or twice.
+tree_states() {
+  for file in tree/*/*.txt; do
+    if cmp -s "$file" "tree.original/${file#tree/}"; then
+      echo "$file once"
+    elif cmp -s "$file" "tree.once/${file#tree/}"; then
+      echo "$file twice"
+    else
+      echo "$file whole-neither"
+    fi
+  done
+}
+make_tree
+# The calls of a run, counted per thread, as strace counts them for an injection.
+strace -f -qq -o trace -e trace=%file,%desc "$vaultine" encrypt -q -r -k key tree
+rm -rf tree && cp -a tree.original tree
+tree_calls=$(sed -E 's/^([0-9]+) +([a-z0-9_]+)\(.*/\1 \2/' trace | grep -E '^[0-9]+ [a-z0-9_]+$' | sort | uniq -c |
+  awk '{ if ($1 > most[$3]) most[$3] = $1 } END { for (c in most) print most[c], c }')
+tree_runs=0
+while read -r count call; do
+  for n in $(seq "$count"); do
+    rm -rf tree && cp -a tree.original tree
+    strace -f -qq -o /dev/null -e inject="$call":signal=KILL:when="$n" "$vaultine" encrypt -q -r -k key tree \
+      >/dev/null 2>&1
+    tree_runs=$((tree_runs + 1))
+    states=$(tree_states)
+    if grep -q whole-neither <<<"$states"; then
+      fail "(-r) a file holds neither its original nor its result: $(grep whole-neither <<<"$states")"
+      continue
+    fi
+    "$vaultine" encrypt -q -r -k key tree >/dev/null 2>err
+    status=$?
+    while read -r file want; do
+      if [ "$status" -eq 0 ]; then
+        cmp -s "$file" "tree.$want/${file#tree/}" || fail "(-r) the rerun left $file neither $want"
+      fi
+    done <<<"$states"
+    [ "$status" -eq 0 ] || { [ "$status" -eq 1 ] && [ -s err ]; } || fail "(-r) the rerun ended $status: $(cat err)"
+  done
+done <<<"$tree_calls"
+echo "$tree_runs runs of -r killed at every call of: $(echo $(awk '{print $2}' <<<"$tree_calls"))"
+
+# Each working file flushed before its rename; each folder flushed after the
+# last rename into it, and before the command ends.
+n=1
+call="order (-r)"
+rm -rf tree && cp -a tree.original tree
+strace -f -qq -y -o trace -e trace=fsync,renameat,exit_group "$vaultine" encrypt -q -r -k key tree
+awk '
+  { sub(/^[0-9]+ +/, "") }
+  /^fsync\(/ { match($0, /<[^>]*>/); path = substr($0, RSTART + 1, RLENGTH - 2); flushed[path] = NR; last_flush[path] = NR }
+  /^renameat\(/ {
+    match($0, /<[^>]*>/); folder = substr($0, RSTART + 1, RLENGTH - 2)
+    split($0, quoted, "\""); working = folder "/" quoted[2]
+    if (!(working in flushed)) { print "renamed before its flush: " working; bad = 1 }
+    renamed[folder] = NR
+  }
+  /^exit_group/ { for (folder in renamed) if (last_flush[folder] < renamed[folder]) { print "not flushed after its renames: " folder; bad = 1 } }
+  END { exit bad }' trace || fail "$(cat trace)"
+
+# A listing that fails is named, and its files left as they are; one cut
+# short by a signal is listed again.
+n=1
+call="getdents64 (-r)"
+rm -rf tree && cp -a tree.original tree
+strace -f -qq -o /dev/null -e inject=getdents64:error=EIO:when=3 "$vaultine" encrypt -q -r -k key tree >/dev/null 2>err
+status=$?
+[ "$status" -eq 1 ] && grep -q "^vaultine: tree/[abc]: Input/output error$" err || fail "status $status, said: $(cat err)"
+[ "$(tree_states | grep -c once)" -eq 3 ] || fail "not the three files of one folder left: $(tree_states)"
+rm -rf tree && cp -a tree.original tree
+strace -f -qq -o /dev/null -e inject=getdents64:error=EINTR:when=1 "$vaultine" encrypt -q -r -k key tree >/dev/null 2>err
+[ $? -eq 0 ] && [ "$(tree_states | grep -c twice)" -eq 9 ] || fail "an interrupted listing: $(cat err)"
+
+# A key replaced while the command is at work: no file is enciphered with
+# the new key, the command stops, and says so.
+n=1
+call="key replaced (-r)"
+rm -rf tree && cp -a tree.original tree
+head -c 1000 /dev/urandom >other.key
+cp key key.saved
+strace -f -qq -o /dev/null -e inject=renameat:delay_exit=300000 "$vaultine" encrypt -q -r -k key tree >/dev/null 2>err &
+for _ in $(seq 1000); do [ "$(tree_states | grep -c twice)" -ge 1 ] && break; sleep 0.01; done
+cp other.key key.new && mv key.new key
+wait $!
+status=$?
+cp key.saved key
+[ "$status" -eq 1 ] && grep -q "key: changed by another program during the command" err || fail "status $status: $(cat err)"
+grep -q whole-neither <<<"$(tree_states)" && fail "a file enciphered with another key: $(tree_states)"
+[ "$(tree_states | grep -c once)" -ge 1 ] || fail "the command did not stop"
+
+# A second run while the first is putting its result in place is told that
+# a run is at work, not that a leftover is in the way.
+n=1
+call="renameat (delayed)"
+rm -f data data.*
+cp original data
+strace -qq -o /dev/null -e inject=renameat:delay_enter=2000000 "$vaultine" encrypt -q -k key data >/dev/null 2>&1 &
+for _ in $(seq 1000); do [ -e data.1* ] && [ "$(stat -c %s data.1*)" = "$(stat -c %s data)" ] && break; sleep 0.01; done
+sleep 0.3
+"$vaultine" encrypt -q -k key data >/dev/null 2>err
+grep -q "another run is working on it" err || fail "said: $(cat err)"
+wait
+
+# A stop reaches a -c that waits: on a FIFO with no writer yet, and on a pipe
+# that gives nothing.
+n=1
+call="-c waiting"
+rm -f fifo && mkfifo fifo
+for input in fifo pipe; do
+  if [ "$input" = fifo ]; then
+    "$vaultine" encrypt -c -k key fifo >/dev/null 2>err &
+  else
+    sleep 30 | "$vaultine" encrypt -c -k key >/dev/null 2>err &
+  fi
+  sleep 0.3
+  kill -TERM $!
+  for _ in $(seq 300); do kill -0 $! 2>/dev/null || break; sleep 0.01; done
+  if kill -0 $! 2>/dev/null; then
+    fail "-c on a $input went on waiting after TERM"
+    kill -KILL $!
+  fi
+  wait $!
+  status=$?
+  [ "$status" -eq 143 ] || fail "-c on a $input ended $status: $(cat err)"
+done
+
+# A folder its user may write but not list is flushed all the same.
+if command -v setpriv >/dev/null; then
+  n=1
+  call="sync (unlisted folder)"
+  rm -rf closed && mkdir closed && cp original closed/data && cp key closed.key
+  chown -R 65534:65534 closed closed.key && chmod 0300 closed && chmod 0755 "$work"
+  strace -f -qq -o trace -e trace=sync,fsync setpriv --reuid=65534 --regid=65534 --clear-groups \
+    "$vaultine" encrypt -q -k closed.key closed/data >/dev/null 2>err
+  status=$?
+  chmod 0700 closed
+  [ "$status" -eq 0 ] && grep -q '^[0-9]* *sync()' trace && cmp -s closed/data once ||
+    fail "status $status, said: $(cat err); calls: $(cat trace)"
+fi
+
 [ "$failures" -eq 0 ]
