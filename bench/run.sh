@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Times vaultine against a plain flushed copy (the floor) and against a
 # byte-at-a-time build of the same transform, on large files in the page
-# cache, then on many small files in one call.
+# cache; then on many small files in one call; then on a tree of them with
+# -r, against ccrypt -r and gzip -r on identical trees, in turn.
 #   bench/run.sh [DIR]   DIR holds the test files (default build/bench-files)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 tools/setup-debian.sh native
+tools/setup-debian.sh bench
 tools/configure.sh build/native -DCMAKE_BUILD_TYPE=Release
 cmake --build build/native --target vaultine byte_at_a_time -j"$(nproc)" >/dev/null
 vaultine=build/native/cli/vaultine
@@ -65,6 +67,61 @@ for count in 2000 10000; do
     "$(per_file "$(awk -v u="$user_s" -v s="$sys_s" 'BEGIN { print u + s }')")"
   rm -rf "$small"
 done
+
+# A tree of 10,000 files of 4 KiB in 100 folders, transformed with -r by
+# vaultine (which flushes every file and each folder), ccrypt and gzip (which
+# flush nothing) and gzip --synchronous (every file), each on a fresh copy,
+# in turn, three rounds: the median of each. Then the system calls each
+# makes per file, counted by strace in a run of its own.
+make_tree() {
+  rm -rf "$1"
+  for d in $(seq 0 99); do
+    mkdir -p "$1/d$d"
+    for f in $(seq 0 99); do head -c 4096 /dev/urandom >"$1/d$d/f$f.txt"; done
+  done
+}
+tree=$dir/tree
+make_tree "$tree.model"
+tree_commands=(
+  "vaultine|$vaultine encrypt -q -r -k $dir/key $tree"
+  "ccrypt|ccrypt -r -e -K bench-key $tree"
+  "gzip|gzip -r $tree"
+  "gzip-sync|gzip -r --synchronous $tree"
+)
+declare -A wall cpu
+for _ in 1 2 3; do
+  for entry in "${tree_commands[@]}"; do
+    name=${entry%%|*}
+    rm -rf "$tree" && cp -a "$tree.model" "$tree" && sync
+    read -r e u s < <(/usr/bin/time -f '%e %U %S' ${entry#*|} 2>&1 >/dev/null | tail -n 1)
+    wall[$name]+="$e "
+    cpu[$name]+="$(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }') "
+  done
+done
+median() { tr ' ' '\n' <<<"$1" | grep -v '^$' | sort -n | sed -n 2p; }
+printf '\n%-12s %14s %18s %20s\n' "-r, 10000x4KiB" ms/file cpu_ms/file syscalls/file
+for entry in "${tree_commands[@]}"; do
+  name=${entry%%|*}
+  rm -rf "$tree" && cp -a "$tree.model" "$tree" && sync
+  strace -f -c -o "$dir/counts" ${entry#*|} >/dev/null 2>&1
+  calls=$(awk '$NF == "total" { print $(NF - 2) }' "$dir/counts")
+  printf '%-12s %14s %18s %20s\n' "$name" \
+    "$(awk -v s="$(median "${wall[$name]}")" 'BEGIN { printf "%.3f", s / 10 }')" \
+    "$(awk -v s="$(median "${cpu[$name]}")" 'BEGIN { printf "%.3f", s / 10 }')" \
+    "$(awk -v c="$calls" 'BEGIN { printf "%.1f", c / 10000 }')"
+done
+rm -rf "$tree" "$tree.model" "$dir/counts"
+
+# Peak memory with 100,000 files: what the walk and the files at work hold
+# stays bounded, whatever the tree.
+rm -rf "$tree"
+for d in $(seq 0 999); do
+  mkdir -p "$tree/d$d"
+  for f in $(seq 0 99); do printf x >"$tree/d$d/f$f"; done
+done
+read -r _ peak_kib < <(/usr/bin/time -f '%e %M' "$vaultine" encrypt -q -r -k "$dir/key" "$tree" 2>&1 >/dev/null | tail -n 1)
+printf '\n-r on 100,000 files: peak memory %s MiB\n' "$(ratio "$peak_kib" 1024)"
+rm -rf "$tree"
 
 # The Windows engine under Wine against the native companion, on 256 MiB.
 mingw_arch=$(tools/wine-run.sh --mingw-arch)

@@ -74,8 +74,8 @@ std::string What(const Report& report) {
              "then try again";
     case Event::kWorkingInTheWay:
       if (!report.detail.empty()) return "a folder, " + working + ", is in the way of its working file; rename it";
-      return working + " is in the way of its working file, left by a run that did not finish; the file is "
-             "whole: remove or rename " + working + ", then try again";
+      return working + " is in the way of its working file, left by an earlier run that did not finish or could "
+             "not replace the file; the file is whole: remove or rename " + working + ", then try again";
     case Event::kRunInProgress:
       return "another run is working on it (writing " + working + "); try again once it is done";
     case Event::kCannotCreate:

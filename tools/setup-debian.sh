@@ -4,6 +4,8 @@
 #   setup-debian.sh package   what tools/package.sh needs for the packages: debhelper,
 #                             dpkg-dev, lintian, the 32-bit Windows cross-compiler,
 #                             man-db and unzip (no Wine, no Xvfb)
+#   setup-debian.sh bench     what bench/run.sh compares and counts with: ccrypt, gzip,
+#                             strace, time
 #   setup-debian.sh all       both, and what the tests use: the 64-bit cross-compiler,
 #                             Wine (which adds the i386 architecture), Xvfb and xdotool,
 #                             strace for the crash test, acl and attr, exFAT
@@ -16,9 +18,10 @@ package=(cmake make g++ debhelper dpkg-dev lintian g++-mingw-w64-i686 man-db unz
 case $profile in
   native) packages=("${native[@]}") ;;
   package) packages=("${package[@]}") ;;
+  bench) packages=(ccrypt gzip strace time) ;;
   all) packages=("${native[@]}" "${package[@]}" g++-mingw-w64-x86-64 mingw-w64-tools wine wine32:i386 wine64
                  xvfb xdotool imagemagick strace acl attr exfat-fuse exfatprogs file) ;;
-  *) echo "usage: setup-debian.sh [native|package|all]" >&2; exit 2 ;;
+  *) echo "usage: setup-debian.sh [native|package|bench|all]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -663,11 +663,37 @@ TEST_F(CliTest, KeygenWritesNewOwnerOnlyKeysOfRandomBytes) {
   EXPECT_FALSE(FileExists(dir.File("small/key")));
 }
 
-TEST_F(CliTest, NoProgressEscapesWhenStderrIsNoTerminal) {
+TEST_F(CliTest, ProgressIsOneLineOnATerminalForOneFileOrForTheWholeJob) {
   const std::string a = WriteFile("a.txt", RandomBytes(1000, 8));
   const Result result = Run({"encrypt", "-k", key_path, a});
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.err, "");  // no terminal, no progress
+  const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+  if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) {
+    GTEST_SKIP() << "no pseudo-terminals here (is /dev/pts mounted?)";
+  }
+  ::Start how;
+  how.stderr_to = ptsname(terminal);
+  how.environment = {"TERM=xterm"};
+  MakeSparseFile(dir.File("big.dat"), 1LL << 30);  // long enough to be shown
+  struct Case {
+    std::vector<std::string> files;
+    std::string shows;
+  };
+  for (const Case& c : {Case{{dir.File("big.dat")}, "\rbig.dat 1%\x1b[K"},
+                        Case{{dir.File("big.dat"), a}, " of 2 files, "}}) {
+    std::vector<std::string> args = {"decrypt", "-k", key_path};
+    args.insert(args.end(), c.files.begin(), c.files.end());
+    EXPECT_EQ(Run(args, how).status, 0);
+    std::string shown;
+    char buffer[4096];
+    for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) {
+      shown.append(buffer, static_cast<std::size_t>(got));
+      if (shown.find(c.shows) != std::string::npos || shown.size() > (1 << 20)) break;
+    }
+    EXPECT_NE(shown.find(c.shows), std::string::npos) << shown;
+  }
+  close(terminal);
 }
 
 TEST_F(CliTest, StopSignalsCleanUpThenEndTheCommandByTheSignal) {
