@@ -217,10 +217,22 @@ bool Run::WriteTransformed() {
 }
 
 bool Run::FinishWorkingFile() {
-  const os::WorkingFile::Finished finished = working_->Finish(data_);
+  const os::WorkingFile::Finished finished = working_->Finish(data_, [this] { return hooks_.Seal(*working_); });
   switch (finished.result) {
     case os::WorkingFile::Finished::kDone:
       break;
+    case os::WorkingFile::Finished::kRefused: {
+      // The hook has told why; the working file goes, or is named.
+      os::Error error;
+      if (working_->Remove(&error) == os::NewFile::Removed::kFailed) {
+        Report report = About(Event::kUnexpected, path_);
+        report.detail = "its run was refused";
+        report.left_behind = true;
+        report.not_removed = error;
+        Tell(report);
+      }
+      return false;
+    }
     case os::WorkingFile::Finished::kGuardNotKept: {
       Report report = About(Event::kGuardNotKept, path_, finished.error);
       report.detail = finished.attribute;
@@ -239,10 +251,6 @@ bool Run::FinishWorkingFile() {
     Report remark = About(Event::kAttributeNotKept, path_, attribute.second);
     remark.detail = attribute.first;
     remarks_.push_back(remark);
-  }
-  if (!hooks_.Seal(*working_)) {
-    working_.reset();  // removed: the data file stays as it is
-    return false;
   }
   return true;
 }

@@ -10,8 +10,8 @@
 #include "version.h"
 
 const char kUsage[] =
-    "Usage: vaultine encrypt -k KEYFILE [-o N] [-r] [-c] [-f] [-q] [--key-read-only] [--] FILE...\n"
-    "       vaultine decrypt -k KEYFILE [-o N] [-r] [-c] [-f] [-q] [--key-read-only] [--] FILE...\n"
+    "Usage: vaultine encrypt -k KEYFILE [-o N] [-rcfqv] [--key-read-only] FILE...\n"
+    "       vaultine decrypt -k KEYFILE [-o N] [-rcfqv] [--key-read-only] FILE...\n"
     "       vaultine keygen (-n SIZE | --for FILE...) KEYFILE\n"
     "Try 'vaultine --help' for more information.\n";
 
@@ -20,37 +20,39 @@ const char kHelp[] =
     "       vaultine decrypt -k KEYFILE [OPTION]... [--] FILE...\n"
     "       vaultine keygen (-n SIZE | --for FILE...) KEYFILE\n"
     "\n"
-    "Enciphers or deciphers each FILE in place: every byte is shifted by the next\n"
-    "byte of KEYFILE plus the offset, modulo 256. Once KEYFILE runs out, its last\n"
-    "byte is used for the rest. Decrypt with the same key file and offset to get\n"
-    "the original back; without them the original cannot be recovered.\n"
+    "Enciphers or deciphers each FILE in place: every byte is shifted by the\n"
+    "next byte of KEYFILE plus the offset, modulo 256. Once KEYFILE runs out,\n"
+    "its last byte is used for the rest. Decrypt with the same key file and\n"
+    "offset to get the original back; without them it cannot be recovered.\n"
     "\n"
-    "  -k, --key KEYFILE        the key file (required, once)\n"
-    "  -o, --offset N           added to every key byte, 0 to 255 (default 0; once)\n"
-    "  -r, --recursive          every regular file under each FILE that is a folder\n"
-    "  -c, --stdout             write to standard output and change no file; with no\n"
-    "                           FILE, or when FILE is -, read standard input\n"
-    "  -f, --force              also transform a file that has other hard links\n"
-    "                           (their names keep the old bytes); with -c, write\n"
-    "                           to a terminal\n"
-    "  -q, --quiet              do not show progress\n"
-    "      --key-read-only      make the key file read-only first\n"
-    "  -h, --help               show this help and exit\n"
-    "  -V, --version            show the version and exit\n"
-    "  --                       the arguments after it are files, even those that\n"
-    "                           start with a dash\n"
+    "  -k, --key KEYFILE    the key file (required, once)\n"
+    "  -o, --offset N       added to every key byte, 0 to 255 (default 0; once)\n"
+    "  -r, --recursive      every regular file under each FILE that is a folder\n"
+    "  -c, --stdout         write to standard output and change no file; with no\n"
+    "                       FILE, or when FILE is -, read standard input\n"
+    "  -f, --force          also a file that has other hard links (they keep the\n"
+    "                       old bytes), a link given as FILE (followed), a file\n"
+    "                       whose record says it is done; with -c, a terminal\n"
+    "  -q, --quiet          show no progress\n"
+    "  -v, --verbose        name each file as it is done or left as it is\n"
+    "      --key-read-only  make the key file read-only first\n"
+    "  -h, --help           show this help and exit\n"
+    "  -V, --version        show the version and exit\n"
+    "  --                   the arguments after it are files, even those that\n"
+    "                       start with a dash\n"
     "\n"
     "keygen writes a new key file of random bytes from the system's generator:\n"
-    "  -n, --size SIZE          SIZE bytes; K, M and G multiply by 1024, 1024^2, 1024^3\n"
-    "      --for FILE...        as many bytes as the largest FILE: used for that one\n"
-    "                           file only and kept secret, such a key leaves nothing\n"
-    "                           to learn from the enciphered file but its length\n"
+    "  -n, --size SIZE      SIZE bytes; K, M, G multiply by 1024, 1024^2, 1024^3\n"
+    "      --for FILE...    as many bytes as the largest FILE: used for that\n"
+    "                       file only and kept secret, such a key leaves nothing\n"
+    "                       to learn from the enciphered file but its length\n"
     "\n"
-    "Each FILE is written to a working file beside it, flushed to disk, and only\n"
-    "then replaces the original, which gets the time of the run. Exit status: 0\n"
-    "when every file was transformed, 1 when any was refused or failed, 2 for a\n"
-    "usage error. A stop by a signal ends the command by that signal, once the\n"
-    "working file is removed.\n";
+    "Each FILE is written to a working file beside it, flushed to disk, and\n"
+    "only then replaces the original, with a record of what was done, which a\n"
+    "rerun reads: a file already encrypted is left as it is, and one encrypted\n"
+    "with another key or offset is not decrypted. Exit status: 0 when every\n"
+    "file is done, 1 when any was refused or failed, 2 for a usage error. A\n"
+    "stop by a signal ends the command by that signal; run it again to finish.\n";
 
 const char kVersion[] =
     "vaultine " VAULTINE_DISPLAY_VERSION "\n"
@@ -102,6 +104,7 @@ const option kLongOptions[] = {
     {"stdout", no_argument, nullptr, 'c'},
     {"force", no_argument, nullptr, 'f'},
     {"quiet", no_argument, nullptr, 'q'},
+    {"verbose", no_argument, nullptr, 'v'},
     {"key-read-only", no_argument, nullptr, kKeyReadOnlyOption},
     {"size", required_argument, nullptr, 'n'},
     {"for", no_argument, nullptr, kForOption},
@@ -232,7 +235,7 @@ Command ParseCommandLine(int argc, char* argv[], Options* options, std::string* 
   // getopt returns lies in argv[at], the argument it stood at when called,
   // whether it ends a cluster ("-qf"), is one, or takes the next argument.
   int c;
-  for (int at = 1; (c = getopt_long(argc, args.data(), "-k:o:rcfqn:hV", kLongOptions, nullptr)) != -1;
+  for (int at = 1; (c = getopt_long(argc, args.data(), "-k:o:rcfqvn:hV", kLongOptions, nullptr)) != -1;
        at = optind) {
     // "vaultine encrypt -k my.key *" in a folder where someone left a file
     // named "-o77" or "-f": an option after the files is no option the user
@@ -277,6 +280,9 @@ Command ParseCommandLine(int argc, char* argv[], Options* options, std::string* 
         break;
       case 'q':
         options->quiet = true;
+        break;
+      case 'v':
+        options->verbose = parsed.transform_only = true;
         break;
       case 'f':
         options->force = parsed.transform_only = true;

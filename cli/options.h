@@ -12,6 +12,7 @@ struct Options {
   std::uint8_t offset = 0;
   bool key_read_only = false;
   bool quiet = false;
+  bool verbose = false;  // name each file as it is done or skipped
   bool force = false;      // files with other hard links too; a terminal as standard output
   bool recursive = false;  // every regular file under the folders named
   bool to_stdout = false;  // FILE, or standard input, to standard output

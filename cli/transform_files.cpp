@@ -12,7 +12,7 @@
 #include "cipher/transform.h"
 #include "cipher/transform_stream.h"
 #include "cli/batch.h"
-#include "cli/done_files.h"
+#include "cli/file_rules.h"
 #include "cli/job_progress.h"
 #include "cli/messages.h"
 #include "cli/stop_signals.h"
@@ -30,11 +30,6 @@ namespace {
 // 8 workers did as well as 16 and clearly better than 4 (bench/run.sh).
 constexpr int kWorkers = 8;
 
-std::string OtherLinks(std::uint64_t links) {
-  const unsigned long others = static_cast<unsigned long>(links - 1);
-  return std::to_string(others) + " other link" + (others == 1 ? "" : "s");
-}
-
 // A working file: its own working path.
 bool IsWorkingFile(const std::string& name) { return WorkingPath(name) == name; }
 
@@ -46,36 +41,6 @@ void AllowAllOpenFiles() {
   limit.rlim_cur = limit.rlim_max;
   setrlimit(RLIMIT_NOFILE, &limit);
 }
-
-class FileCommand;
-
-// What the command adds to each file's run: the key skipped in a walk, a
-// file done already under another name, other hard links.
-class CommandHooks : public RunHooks {
- public:
-  CommandHooks(FileCommand& command, const BatchJob& job, BatchResult& result)
-      : command_(command), job_(job), result_(result) {}
-  ~CommandHooks() override;
-
-  Admission Admit(const os::InputFile& data) override;
-  bool Seal(os::WorkingFile& working) override {
-    result_stamp_ = working.finished();
-    return true;
-  }
-
- private:
-  void Say(const std::string& what, bool failed) {
-    result_.lines.push_back("vaultine: " + job_.shown + ": " + what);
-    result_.failed = result_.failed || failed;
-  }
-
-  FileCommand& command_;
-  const BatchJob& job_;
-  BatchResult& result_;
-  bool claimed_ = false;
-  DoneFiles::Identity identity_;
-  os::FileStamp result_stamp_;
-};
 
 // Keeps a run's reports for the command to tell in order; on the command's
 // own thread, its progress goes to the terminal as it comes.
@@ -103,13 +68,12 @@ class FileCommand {
   explicit FileCommand(const Options& options)
       : options_(options),
         terminal_(stderr, !options.quiet),
-        done_word_(options.direction == TransformDirection::kEncrypt ? "encrypted" : "decrypted") {}
+        done_word_(options.direction == TransformDirection::kEncrypt ? "encrypted" : "decrypted"),
+        state_(options, key_) {}
 
   int Run();
 
  private:
-  friend class CommandHooks;
-
   bool OpenKey();
   bool Stopping() const { return os::StopRequested() || key_changed_; }
   void AddOperand(const std::string& file);
@@ -125,8 +89,7 @@ class FileCommand {
   TerminalNotifier terminal_;
   const char* done_word_;
   Key key_;
-  os::FileKey key_identity_;
-  DoneFiles done_;
+  CommandState state_;
   JobProgress progress_;
   std::unique_ptr<Batch> batch_;
   bool one_file_ = false;  // the per-file progress line, and no workers
@@ -138,54 +101,6 @@ class FileCommand {
   std::atomic<bool> key_changed_{false};
   std::mutex by_listing_;
 };
-
-CommandHooks::~CommandHooks() {
-  if (claimed_) command_.done_.Release(identity_, result_.done, result_stamp_);
-}
-
-RunHooks::Admission CommandHooks::Admit(const os::InputFile& data) {
-  const os::FileFacts& facts = data.facts();
-  os::FileKey key;
-  os::Error error;
-  if (os::KeyIn(*job_.folder, job_.name, facts, &key, &error) == os::Keyed::kFailed) {
-    Say("cannot tell whether it is the key file, or one this call has already " + std::string(command_.done_word_) +
-            " (" + error.text + "); left as it is",
-        true);
-    return Admission::kLeave;
-  }
-  if (key.IsSameFileAs(command_.key_identity_)) {
-    // In a walk the key is one more file met, not one the user named.
-    if (job_.walked) {
-      Say("skipped: it is the key file", false);
-    } else {
-      result_.reports.push_back(ReportOf(Event::kSameFile, command_.key_.path(), job_.shown, command_.key_.path()));
-      result_.failed = true;
-    }
-    return Admission::kLeave;
-  }
-  identity_ = {facts, key.listed};
-  std::string earlier;
-  switch (command_.done_.Take(identity_, job_.shown, &earlier)) {
-    case DoneFiles::Claim::kDone:
-      Say("the same file as " + earlier + ", which this call has already " + command_.done_word_ +
-              "; left as it is",
-          false);
-      return Admission::kLeave;
-    case DoneFiles::Claim::kAgain:
-      return Admission::kAgain;
-    case DoneFiles::Claim::kMine:
-      claimed_ = true;
-      break;
-  }
-  // The other names of a file with hard links would keep the old bytes.
-  if (facts.links > 1 && !command_.options_.force) {
-    Say("has " + OtherLinks(facts.links) +
-            ", whose names would keep the old bytes; left as it is (-f transforms it all the same)",
-        true);
-    return Admission::kLeave;
-  }
-  return Admission::kGo;
-}
 
 bool FileCommand::OpenKey() {
   Event refused = Event::kCannotOpen;
@@ -202,7 +117,7 @@ bool FileCommand::OpenKey() {
   }
   if (!key_.Open(options_.key_path, &refused, &error)) return refuse(refused, error);
   // Each file is told from the key by this, however it is spelled.
-  if (os::KeyOf(options_.key_path, &key_identity_, &error) == os::Keyed::kFailed) {
+  if (os::KeyOf(options_.key_path, &state_.key_identity, &error) == os::Keyed::kFailed) {
     return refuse(Event::kCannotOpen, error);
   }
   return true;
@@ -284,8 +199,8 @@ BatchResult FileCommand::RunFile(const BatchJob& job, Notifier& bytes) {
   BatchResult result;
   RunNotifier notifier(result, bytes, one_file_ ? &terminal_ : nullptr);
   {
-    CommandHooks hooks(*this, job, result);
-    result.done = TransformFileIn(*job.folder, job.name, job.shown, key_, options_.offset, options_.direction, hooks,
+    FileRules rules(state_, job, result);
+    result.done = TransformFileIn(*job.folder, job.name, job.shown, key_, options_.offset, options_.direction, rules,
                                   notifier);
   }
   result.done_after_stop = result.done && os::StopRequested();
@@ -310,6 +225,7 @@ void FileCommand::Tell(const BatchJob& job, BatchResult& result) {
       terminal_.Tell(report);
       result.failed = true;
     }
+    if (options_.verbose) Say("vaultine: " + job.shown + ": " + done_word_);
     done_names_.push_back(job.shown);
     done_after_stop_ = done_after_stop_ || result.done_after_stop;
   }
@@ -325,6 +241,10 @@ void FileCommand::ShowProgress() {
 }
 
 int FileCommand::Run() {
+  if (!CanFingerprint()) {
+    Say("vaultine: the library that makes the records of files cannot start; nothing was done");
+    return kSomeFailed;
+  }
   if (!OpenKey()) return kSomeFailed;
   AllowAllOpenFiles();
   one_file_ = options_.files.size() == 1 && !options_.recursive;
@@ -340,10 +260,16 @@ int FileCommand::Run() {
   terminal_.EndProgress();
   if (StopSignal() == 0 && !key_changed_) return failed_ ? kSomeFailed : kAllDone;
   // Stopped: say which files are done (a file already being put in place
-  // when the stop came in any case), so that a rerun leaves them alone.
+  // when the stop came in any case, and all of them where no record tells).
   for (std::size_t i = 0; i < done_names_.size(); ++i) {
     const bool late = done_after_stop_ && i + 1 == done_names_.size();
-    if (!options_.quiet || late) Say("vaultine: " + done_names_[i] + ": " + done_word_);
+    if ((!options_.quiet && !options_.verbose) || late) Say("vaultine: " + done_names_[i] + ": " + done_word_);
+  }
+  if (!options_.quiet) {
+    Say(state_.records_not_kept ? std::string("vaultine: stopped before the end; the files named ") + done_word_ +
+                                      " are done: leave them out of the next run, as their disk keeps no record"
+                                : std::string("vaultine: stopped before the end; to finish, run the same command "
+                                              "again: the files done carry a record, and are left as they are"));
   }
   if (StopSignal() != 0) EndByStopSignal();
   Say("vaultine: " + key_.path() + ": changed by another program during the command, which stopped there; the "

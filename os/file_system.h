@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -110,6 +111,9 @@ struct FileKey {
   }
 };
 enum class Keyed { kKeyed, kNothing, kFailed };
+// A note of the program's own on a file (POSIX: see posix.h).
+enum class Note;
+
 // How a look at a name in a folder went.
 enum class Looked { kFound, kNothing, kFailed };
 
@@ -215,6 +219,7 @@ class InputFile {
 
  private:
   friend class WorkingFile;
+  friend Note ReadNote(const InputFile&, const std::string&, std::string*, Error*);
   // Takes handle, open for reading, as a regular file that no other program
   // writes, or closes it and says why not; a lease is held on it when asked.
   // known: its facts, where they were taken already.
@@ -275,6 +280,8 @@ class NewFile {
   const std::string& path() const { return path_; }
 
  protected:
+  friend Note WriteNote(const NewFile&, const std::string&, const std::string&, Error*);
+  friend Note RemoveNote(const NewFile&, const std::string&, Error*);
   // Creates it as Create does, guarded as security says (a Windows security
   // descriptor) rather than by the folder's defaults; POSIX guards a file
   // once it is written.
@@ -297,7 +304,7 @@ class NewFile {
 class WorkingFile : public NewFile {
  public:
   struct Finished {
-    enum Result { kDone, kGuardNotKept, kFailed } result = kFailed;
+    enum Result { kDone, kGuardNotKept, kFailed, kRefused } result = kFailed;
     std::int64_t length = -1;
     std::string attribute;  // kGuardNotKept: which
     Error error;
@@ -322,9 +329,12 @@ class WorkingFile : public NewFile {
   // POSIX ACL and extended attributes; the hidden and system attributes on
   // Windows), never wider access than the data file's, flushes it to the disk
   // and tells its length. An attribute that narrows access and cannot go with
-  // the file fails it. It stays open until it is renamed or removed, so that
-  // another run tells it from a leftover.
-  Finished Finish(const InputFile& data);
+  // the file fails it. Once its attributes are copied and its stamp is taken
+  // (finished()), and before its permissions narrow, noted may add notes of
+  // its own; false from it leaves the file unfinished (kRefused). It stays
+  // open until it is renamed or removed, so that another run tells it from a
+  // leftover.
+  Finished Finish(const InputFile& data, const std::function<bool()>& noted = nullptr);
 
   // Whether it has the data file's owner and group, so that the file would
   // not change hands.

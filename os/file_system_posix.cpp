@@ -620,7 +620,7 @@ void WorkingFile::GiveOwner(const FileFacts& model) {
   }
 }
 
-WorkingFile::Finished WorkingFile::Finish(const InputFile& data) {
+WorkingFile::Finished WorkingFile::Finish(const InputFile& data, const std::function<bool()>& noted) {
   Finished finished;
   const int fd = Fd(handle_);
   const FileFacts& model = data.facts();
@@ -646,6 +646,11 @@ WorkingFile::Finished WorkingFile::Finish(const InputFile& data) {
   created_ = FactsOf(self);
   owner_ = self.st_uid;
   group_ = self.st_gid;
+  finished_ = created_.stamp;
+  if (noted && !noted()) {
+    finished.result = Finished::kRefused;
+    return finished;
+  }
   // The setuid, setgid and sticky bits only for the same owner and group;
   // bits meant for the model's group never reach another group.
   mode_t mode = model.mode & kPermissionBits;
@@ -661,7 +666,6 @@ WorkingFile::Finished WorkingFile::Finish(const InputFile& data) {
     finished.error = LastError();
     return finished;
   }
-  finished_ = created_.stamp;
   finished.length = created_.stamp.size;
   return finished;
 }
@@ -736,6 +740,37 @@ ClosedStreams KeepStandardStreamsOpen() {
     if (opened >= 0) close(opened);
   }
   return closed;
+}
+
+namespace {
+
+Note NoteOf(ssize_t result, Error* error) {
+  if (result >= 0) return Note::kFound;
+  *error = LastError();
+  if (errno == ENODATA) return Note::kNone;
+  return errno == ENOTSUP ? Note::kNotKept : Note::kFailed;
+}
+
+}  // namespace
+
+Note ReadNote(const InputFile& file, const std::string& name, std::string* value, Error* error) {
+  const std::string attribute = "user." + name;
+  char buffer[1024];
+  const ssize_t got = GetAttribute(Fd(file.handle_), attribute.c_str(), buffer, sizeof buffer);
+  if (got >= 0) value->assign(buffer, static_cast<std::size_t>(got));
+  // Longer than any note of ours: someone else's, which is said, not read.
+  if (got < 0 && errno == ERANGE) errno = E2BIG;
+  return NoteOf(got, error);
+}
+
+Note WriteNote(const NewFile& file, const std::string& name, const std::string& value, Error* error) {
+  const std::string attribute = "user." + name;
+  return NoteOf(SetAttribute(Fd(file.handle_), attribute.c_str(), value.data(), value.size()), error);
+}
+
+Note RemoveNote(const NewFile& file, const std::string& name, Error* error) {
+  const std::string attribute = "user." + name;
+  return NoteOf(RemoveAttribute(Fd(file.handle_), attribute.c_str()), error);
 }
 
 Looked LookAt(const std::string& path, FileFacts* facts, Error* error) {

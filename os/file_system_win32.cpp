@@ -531,7 +531,7 @@ NewFile::Created WorkingFile::Create(const std::string& path, const InputFile& d
   return created;
 }
 
-WorkingFile::Finished WorkingFile::Finish(const InputFile& data) {
+WorkingFile::Finished WorkingFile::Finish(const InputFile& data, const std::function<bool()>& noted) {
   Finished finished;
   // Never wider than the data file, however the system took what it was
   // given; checked before the attributes change, which under Wine rewrites
@@ -566,6 +566,10 @@ WorkingFile::Finished WorkingFile::Finish(const InputFile& data) {
   // Stays open, so that nobody else may write it, until just before it
   // replaces the data file.
   finished_ = StampOf(self);
+  if (noted && !noted()) {
+    finished.result = Finished::kRefused;
+    return finished;
+  }
   finished.result = Finished::kDone;
   finished.length = finished_.size;
   return finished;

@@ -35,6 +35,19 @@ ClosedStreams KeepStandardStreamsOpen();
 // with each folder listed once for all its files.
 Keyed KeyIn(const Folder& folder, const std::string& name, const FileFacts& facts, FileKey* key, Error* error);
 
+// A note of the program's own on a file: an extended attribute in the user's
+// namespace ("user." and name), which travels with the file (cp -a, rsync -X,
+// tar --xattrs) and grants or denies nothing.
+enum class Note {
+  kFound,    // read, or written or removed
+  kNone,     // the file has no such note
+  kNotKept,  // its disk keeps no such notes (exFAT, a FUSE layer without them)
+  kFailed,   // error
+};
+Note ReadNote(const InputFile& file, const std::string& name, std::string* value, Error* error);
+Note WriteNote(const NewFile& file, const std::string& name, const std::string& value, Error* error);
+Note RemoveNote(const NewFile& file, const std::string& name, Error* error);
+
 // The facts of what path names, a link there not followed.
 Looked LookAt(const std::string& path, FileFacts* facts, Error* error);
 

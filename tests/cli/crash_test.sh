@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A run killed at any step that touches a file or descriptor leaves the data
-# path holding the whole original or the whole result, and a plain rerun then
-# finishes or refuses with a message. strace kills the command on entry to the
+# path holding the whole original or the whole result, each with its record
+# (none, or "encrypted"), and a plain rerun then finishes what is left, never
+# enciphering a file twice, or refuses with a message. strace kills the command on entry to the
 # n-th call of each such system call, for every n a whole run makes.
 #   crash_test.sh VAULTINE
 set -uo pipefail
@@ -15,9 +16,11 @@ cd "$work" || exit 1
 # Three blocks and a bit, so reads and writes come several times.
 head -c $(((5 << 19) + 123)) /dev/urandom >original
 head -c 1000 /dev/urandom >key
-transformed() { cp "$1" "$2" && "$vaultine" encrypt -q -k key "$2"; }
+transformed() { cp "$1" "$2" && "$vaultine" encrypt -q -f -k key "$2"; }
 transformed original once || exit 1
 transformed once twice || exit 1
+# What a file's record says of it: encrypted, plain, or nothing.
+recorded() { getfattr --only-values -n user.vaultine "$1" 2>/dev/null | grep -o 'encrypted\|plain'; }
 
 cp original data
 if ! strace -qq -o trace -e trace=%file,%desc "$vaultine" encrypt -q -k key data || ! cmp -s data once; then
@@ -41,15 +44,16 @@ while read -r count call; do
       >/dev/null 2>&1
     runs=$((runs + 1))
     if cmp -s data original; then
-      rerun_gives=once
+      [ -z "$(recorded data)" ] || fail "the original carries a record: $(recorded data)"
       cp original before
     elif cmp -s data once; then
-      rerun_gives=twice
+      [ "$(recorded data)" = encrypted ] || fail "the result's record says: $(recorded data)"
       cp once before
     else
       fail "the data path holds neither the original nor the result"
       continue
     fi
+    rerun_gives=once  # the result is left as it is
 
     "$vaultine" encrypt -q -k key data >/dev/null 2>err
     status=$?
@@ -174,8 +178,12 @@ key_given=
 # One that cannot go is named.
 injected fsync:error=EIO:when=1 unlinkat:error=EIO:when=1
 grep -q "the working file data.1ê9 could not be removed (Input/output error)" err || fail "said: $(cat err)"
-# A read that may be tried again is.
-injected read:error=EAGAIN:when=5
+# A read of the file that may be tried again is.
+rm -f data data.*
+cp original data
+data_read=$(strace -qq -y -o /dev/stdout -e trace=read "$vaultine" encrypt -q -k key data 2>/dev/null |
+  grep -n '^read([0-9]*<.*/data>' | head -n 1 | cut -d: -f1)
+injected read:error=EAGAIN:when="$data_read"
 done_and_said 0 ""
 # The folder flushed after the rename: the file is done, and may not be on disk.
 injected fsync:error=EIO:when=2
@@ -213,17 +221,15 @@ make_tree() {
   cp -a tree tree.original
   cp -a tree tree.once
   "$vaultine" encrypt -q -r -k key tree.once || exit 1
-  cp -a tree.once tree.twice
-  "$vaultine" encrypt -q -r -k key tree.twice || exit 1
 }
-# Each file of the tree holds its original or its result, whole; prints
-# what a rerun must make of each: once or twice.
+# What each file of the tree holds: its original, or its result, whole and
+# recorded as such; anything else is neither.
 tree_states() {
   for file in tree/*/*.txt; do
-    if cmp -s "$file" "tree.original/${file#tree/}"; then
+    if cmp -s "$file" "tree.original/${file#tree/}" && [ -z "$(recorded "$file")" ]; then
+      echo "$file original"
+    elif cmp -s "$file" "tree.once/${file#tree/}" && [ "$(recorded "$file")" = encrypted ]; then
       echo "$file once"
-    elif cmp -s "$file" "tree.once/${file#tree/}"; then
-      echo "$file twice"
     else
       echo "$file whole-neither"
     fi
@@ -247,11 +253,12 @@ while read -r count call; do
       fail "(-r) a file holds neither its original nor its result: $(grep whole-neither <<<"$states")"
       continue
     fi
+    # The rerun finishes what is left, and leaves what is done.
     "$vaultine" encrypt -q -r -k key tree >/dev/null 2>err
     status=$?
-    while read -r file want; do
+    while read -r file state; do
       if [ "$status" -eq 0 ]; then
-        cmp -s "$file" "tree.$want/${file#tree/}" || fail "(-r) the rerun left $file neither $want"
+        cmp -s "$file" "tree.once/${file#tree/}" || fail "(-r) the rerun left $file not once enciphered (was $state)"
       fi
     done <<<"$states"
     [ "$status" -eq 0 ] || { [ "$status" -eq 1 ] && [ -s err ]; } || fail "(-r) the rerun ended $status: $(cat err)"
@@ -285,10 +292,10 @@ rm -rf tree && cp -a tree.original tree
 strace -f -qq -o /dev/null -e inject=getdents64:error=EIO:when=3 "$vaultine" encrypt -q -r -k key tree >/dev/null 2>err
 status=$?
 [ "$status" -eq 1 ] && grep -q "^vaultine: tree/[abc]: Input/output error$" err || fail "status $status, said: $(cat err)"
-[ "$(tree_states | grep -c once)" -eq 3 ] || fail "not the three files of one folder left: $(tree_states)"
+[ "$(tree_states | grep -c original)" -eq 3 ] || fail "not the three files of one folder left: $(tree_states)"
 rm -rf tree && cp -a tree.original tree
 strace -f -qq -o /dev/null -e inject=getdents64:error=EINTR:when=1 "$vaultine" encrypt -q -r -k key tree >/dev/null 2>err
-[ $? -eq 0 ] && [ "$(tree_states | grep -c twice)" -eq 9 ] || fail "an interrupted listing: $(cat err)"
+[ $? -eq 0 ] && [ "$(tree_states | grep -c once)" -eq 9 ] || fail "an interrupted listing: $(cat err)"
 
 # A key replaced while the command is at work: no file is enciphered with
 # the new key, the command stops, and says so.
@@ -298,14 +305,14 @@ rm -rf tree && cp -a tree.original tree
 head -c 1000 /dev/urandom >other.key
 cp key key.saved
 strace -f -qq -o /dev/null -e inject=renameat:delay_exit=300000 "$vaultine" encrypt -q -r -k key tree >/dev/null 2>err &
-for _ in $(seq 1000); do [ "$(tree_states | grep -c twice)" -ge 1 ] && break; sleep 0.01; done
+for _ in $(seq 1000); do [ "$(tree_states | grep -c once)" -ge 1 ] && break; sleep 0.01; done
 cp other.key key.new && mv key.new key
 wait $!
 status=$?
 cp key.saved key
 [ "$status" -eq 1 ] && grep -q "key: changed by another program during the command" err || fail "status $status: $(cat err)"
 grep -q whole-neither <<<"$(tree_states)" && fail "a file enciphered with another key: $(tree_states)"
-[ "$(tree_states | grep -c once)" -ge 1 ] || fail "the command did not stop"
+[ "$(tree_states | grep -c original)" -ge 1 ] || fail "the command did not stop"
 
 # A second run while the first is putting its result in place is told that
 # a run is at work, not that a leftover is in the way.

@@ -1,0 +1,165 @@
+#include "cli/file_rules.h"
+
+#include <cerrno>
+
+#include "os/posix.h"
+
+namespace {
+
+std::string OtherLinks(std::uint64_t links) {
+  const unsigned long others = static_cast<unsigned long>(links - 1);
+  return std::to_string(others) + " other link" + (others == 1 ? "" : "s");
+}
+
+}  // namespace
+
+FileRules::~FileRules() {
+  if (claimed_) command_.done.Release(identity_, result_.done, result_stamp_);
+}
+
+void FileRules::Say(const std::string& what, bool failed) {
+  result_.lines.push_back("vaultine: " + job_.shown + ": " + what);
+  result_.failed = result_.failed || failed;
+}
+
+void FileRules::NoRecords(const os::Error& why) {
+  if (command_.records_not_kept.exchange(true)) return;
+  Say("its disk keeps no record of what is done to its files (" + why.text +
+          "): mind not to transform them twice",
+      false);
+}
+
+RunHooks::Admission FileRules::Admit(const os::InputFile& data) {
+  const os::FileFacts& facts = data.facts();
+  const char* done_word = Encrypting() ? "encrypted" : "decrypted";
+  os::FileKey key;
+  os::Error error;
+  if (os::KeyIn(*job_.folder, job_.name, facts, &key, &error) == os::Keyed::kFailed) {
+    Say("cannot tell whether it is the key file, or one this call has already " + std::string(done_word) + " (" +
+            error.text + "); left as it is",
+        true);
+    return Admission::kLeave;
+  }
+  if (key.IsSameFileAs(command_.key_identity)) {
+    // In a walk the key is one more file met, not one the user named.
+    if (job_.walked) {
+      Say("skipped: it is the key file", false);
+    } else {
+      result_.reports.push_back(ReportOf(Event::kSameFile, command_.key.path(), job_.shown, command_.key.path()));
+      result_.failed = true;
+    }
+    return Admission::kLeave;
+  }
+  identity_ = {facts, key.listed};
+  std::string earlier;
+  switch (command_.done.Take(identity_, job_.shown, &earlier)) {
+    case DoneFiles::Claim::kDone:
+      Say("the same file as " + earlier + ", which this call has already " + done_word + "; left as it is", false);
+      return Admission::kLeave;
+    case DoneFiles::Claim::kAgain:
+      return Admission::kAgain;
+    case DoneFiles::Claim::kMine:
+      claimed_ = true;
+      break;
+  }
+  // The other names of a file with hard links would keep the old bytes.
+  if (facts.links > 1 && !command_.options.force) {
+    Say("has " + OtherLinks(facts.links) +
+            ", whose names would keep the old bytes; left as it is (-f transforms it all the same)",
+        true);
+    return Admission::kLeave;
+  }
+  length_ = facts.stamp.size;
+  return ReadRecord(data);
+}
+
+RunHooks::Admission FileRules::ReadRecord(const os::InputFile& data) {
+  std::string text;
+  os::Error error;
+  switch (os::ReadNote(data, kRecordNote, &text, &error)) {
+    case os::Note::kNotKept:
+      NoRecords(error);
+      return Admission::kGo;
+    case os::Note::kNone:
+      return Admission::kGo;
+    case os::Note::kFailed:
+      Say("cannot read its record (" + error.text + "); left as it is", true);
+      return Admission::kLeave;
+    case os::Note::kFound:
+      break;
+  }
+  if (!ParseRecord(text, &record_)) {
+    Say("carries a note user." + std::string(kRecordNote) + " that is no record of this version's; left as it is",
+        true);
+    return Admission::kLeave;
+  }
+  // A file written or touched since the record was made: the record tells
+  // nothing of what it holds now.
+  if (!record_.Describes(data.facts().stamp)) {
+    stale_note_ = true;
+    return Admission::kGo;
+  }
+  has_record_ = true;
+  const Options& options = command_.options;
+  if (Encrypting() && !record_.layers.empty() && !options.force) {
+    Say("already encrypted; -f encrypts it again", false);
+    return Admission::kLeave;
+  }
+  if (!Encrypting() && record_.layers.empty() && !options.force) {
+    Say("not encrypted, as its record says; left as it is (-f decrypts it all the same)", false);
+    return Admission::kLeave;
+  }
+  if (!Encrypting() && !record_.layers.empty() &&
+      !MadeWith(record_.layers.back(), command_.key, length_, options.offset)) {
+    Say("was encrypted with another key file or offset; left as it is", true);
+    return Admission::kLeave;
+  }
+  return Admission::kGo;
+}
+
+bool FileRules::Seal(os::WorkingFile& working) {
+  result_stamp_ = working.finished();
+  Record next = has_record_ ? record_ : Record();
+  if (Encrypting()) {
+    next.layers.push_back(NewLayer(command_.key, length_, command_.options.offset));
+    if (next.layers.back().fingerprint.empty()) {
+      Say("cannot take the fingerprint of the key for its record; the file is unchanged", true);
+      return false;
+    }
+  } else if (!next.layers.empty()) {
+    next.layers.pop_back();
+  } else if (!has_record_) {
+    // Deciphered without a record: what it holds now is not known either. A
+    // note the file carried, which told nothing, does not go with it.
+    if (!stale_note_) return true;
+    os::Error error;
+    if (os::RemoveNote(working, kRecordNote, &error) != os::Note::kFailed) return true;
+    Say("cannot remove the old note user." + std::string(kRecordNote) + " (" + error.text + "); the file is unchanged",
+        true);
+    return false;
+  }
+  next.size = result_stamp_.size;
+  next.modified = result_stamp_.modified;
+  os::Error error;
+  switch (os::WriteNote(working, kRecordNote, FormatRecord(next), &error)) {
+    case os::Note::kFound:
+      return true;
+    case os::Note::kNotKept:
+      NoRecords(error);
+      return true;
+    case os::Note::kNone:
+    case os::Note::kFailed:
+      break;
+  }
+  // A disk that has no room left for it keeps no record of this file; one
+  // copied from the file as it was must not stay with the result.
+  if (error.code == ENOSPC || error.code == E2BIG) {
+    os::Error ignored;
+    if (os::RemoveNote(working, kRecordNote, &ignored) != os::Note::kFailed) {
+      NoRecords(error);
+      return true;
+    }
+  }
+  Say("cannot record what is done to it (" + error.text + "); the file is unchanged", true);
+  return false;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cipher/key_stream.h"
+#include "os/file_system.h"
+
+// What the companion did to a file, kept with the file as a note of its own
+// (user.vaultine), written onto the working file before it takes the file's
+// place, so that content and record change in one step. It says whether the
+// file is enciphered and how many times, and for each time a fingerprint of
+// the key and offset used: a hash keyed with a random salt of its own, which
+// tells a key given again from any other without giving the key away. It
+// holds the file's length and modification time too: a file written or
+// touched since has no record.
+struct Record {
+  struct Layer {
+    std::string salt;         // random, kSaltBytes
+    std::string fingerprint;  // kFingerprintBytes
+  };
+  std::vector<Layer> layers;  // innermost first; none: plain
+  std::int64_t size = -1;
+  std::int64_t modified = 0;
+
+  bool Describes(const os::FileStamp& file) const { return size == file.size && modified == file.modified; }
+};
+
+extern const char kRecordNote[];  // the note's name, after "user."
+
+std::string FormatRecord(const Record& record);
+// False for a text that is no record of this version's.
+bool ParseRecord(const std::string& text, Record* record);
+
+// A new layer for key and offset on a file of length bytes: a new salt, and
+// its fingerprint.
+Record::Layer NewLayer(const Key& key, std::int64_t length, std::uint8_t offset);
+// Whether layer was made with key and offset on a file of length bytes;
+// false too when the key cannot be read.
+bool MadeWith(const Record::Layer& layer, const Key& key, std::int64_t length, std::uint8_t offset);
+
+// Sets up the library that hashes; false when it cannot be.
+bool CanFingerprint();
