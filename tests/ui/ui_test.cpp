@@ -196,7 +196,7 @@ TEST(CipherDialogTest, ACommandWorksOnItsOwnWindowWhicheverWindowIsActive) {
     };
     encrypt();  // ends with a warning, after which the dialog is active again
     MakeWritable(data);
-    DeleteFileW(Utf16(WorkingPath(data)).c_str());
+    RemoveFile(WorkingPath(data));  // as read-only as the file it was kept for
     encrypt();  // ends while the other program is still in front
     GetWindowTextA(other, other_title, sizeof other_title);
     GetDlgItemTextA(window, IDC_DATA_DISPLAY, display, sizeof display);
