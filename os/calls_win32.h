@@ -6,6 +6,7 @@
 
 #include <aclapi.h>
 #include <windows.h>
+#include <winternl.h>
 
 #include "os/system_calls.h"
 
@@ -34,6 +35,33 @@ inline BOOL CloseFile(HANDLE handle) {
 inline BOOL FileInformation(HANDLE handle, BY_HANDLE_FILE_INFORMATION* info) {
   return !Refused(SystemCall::kLook) && GetFileInformationByHandle(handle, info);
 }
+// The path the system resolves an open file to, every link followed.
+inline DWORD FinalPath(HANDLE handle, wchar_t* path, DWORD capacity) {
+  return Refused(SystemCall::kLook)
+             ? 0
+             : GetFinalPathNameByHandleW(handle, path, capacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+}
+// The name the system knows an open file by, as NtQueryObject gives it in
+// buffer (a UNICODE_STRING and its characters); Windows' own headers leave
+// the call to the driver kit.
+inline BOOL ObjectName(HANDLE handle, void* buffer, ULONG size) {
+  if (Refused(SystemCall::kLook)) return FALSE;
+  using Query = LONG(NTAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
+  using ToError = ULONG(NTAPI*)(LONG);
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryObject")));
+  const auto to_error =
+      reinterpret_cast<ToError>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  if (query == nullptr || to_error == nullptr) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return FALSE;
+  }
+  const ULONG kObjectNameInformation = 1;
+  const LONG status = query(handle, kObjectNameInformation, buffer, size, nullptr);
+  if (status >= 0) return TRUE;
+  SetLastError(to_error(status));
+  return FALSE;
+}
 inline DWORD Attributes(LPCWSTR path) {
   return Refused(SystemCall::kLook) ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path);
 }
@@ -56,6 +84,13 @@ inline DWORD SecurityInfo(HANDLE handle, SECURITY_INFORMATION what, PSID* owner,
   const int error = Intercept(SystemCall::kAttribute);
   if (error != 0) return static_cast<DWORD>(error);
   return GetSecurityInfo(handle, SE_FILE_OBJECT, what, owner, nullptr, dacl, nullptr, descriptor);
+}
+
+// Gives an open file what the descriptor holds, as it is: unlike
+// SetSecurityInfo, which under Wine adds the folder's inheritable entries to
+// the list, whatever it is told.
+inline BOOL SetSecurity(HANDLE handle, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR descriptor) {
+  return !Refused(SystemCall::kAttribute) && SetKernelObjectSecurity(handle, what, descriptor);
 }
 
 }  // namespace win32

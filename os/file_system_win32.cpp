@@ -4,6 +4,7 @@
 #include <aclapi.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "os/calls_win32.h"
@@ -78,6 +79,18 @@ std::wstring ExactPath(const std::string& path) {
   return parts.empty() ? exact + L"\\" : exact;
 }
 
+Error SystemError(DWORD code, LANGID language) {
+  wchar_t text[256] = L"";
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, language,
+                                text, 256, nullptr);
+  // The system's sentences end with a full stop and a line break; Japanese
+  // and Chinese ones with an ideographic full stop, which would stand before
+  // the bracket that closes the reason as the Western one would.
+  const std::wstring kEnds = L".\r\n \x3002\xFF0E\xFF61";
+  while (length > 0 && kEnds.find(text[length - 1]) != std::wstring::npos) --length;
+  return {static_cast<int>(code), length > 0 ? Utf8(std::wstring(text, length)) : "error " + std::to_string(code)};
+}
+
 namespace {
 
 using namespace win32;
@@ -88,16 +101,13 @@ constexpr DWORD kLargestTransfer = 1u << 30;
 HANDLE Handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 std::intptr_t Store(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
 
-Error ErrorOf(DWORD code) {
-  wchar_t text[256] = L"";
-  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                                256, nullptr);
-  // The system's sentences end with a full stop and a line break.
-  while (length > 0 && (text[length - 1] == L'.' || text[length - 1] == L'\r' || text[length - 1] == L'\n' ||
-                        text[length - 1] == L' ')) {
-    --length;
-  }
-  return {static_cast<int>(code), length > 0 ? Utf8(std::wstring(text, length)) : "error " + std::to_string(code)};
+Error ErrorOf(DWORD code) { return SystemError(code); }
+
+// Wine says so through ntdll. It runs Windows programs on Unix disks, which
+// keep permission bits instead of access lists.
+bool UnderWine() {
+  static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  return wine;
 }
 
 bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
@@ -182,13 +192,16 @@ Probed OpenForReading(const std::string& path, HANDLE* opened) {
   return probed;
 }
 
-// Whether another program holds the file open without letting it be
-// removed or replaced; a file this user may not remove is left for the
-// replacement to refuse.
+// Whether another program holds the file open, so that it could not be
+// replaced: Windows replaces no file another program has open, even one that
+// shares deletion, and Wine none that any of its programs has open. An open
+// that shares nothing is refused while another program has the file open to
+// read, write or delete it, on both; an open for deletion that shares all is
+// granted beside a holder that shares deletion, and so tells nothing. A file
+// this user may not read is left for the open that follows to refuse.
 enum class Held { kNo, kYes, kUnknown };
 Held HeldOpen(const std::string& path) {
-  HANDLE handle = OpenHandle(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
-                             FILE_FLAG_BACKUP_SEMANTICS);
+  HANDLE handle = OpenHandle(path, GENERIC_READ, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
   if (handle != INVALID_HANDLE_VALUE) {
     CloseFile(handle);
     return Held::kNo;
@@ -210,44 +223,169 @@ SecurityDescriptor SecurityOf(HANDLE file, PSID* owner, PACL* dacl, DWORD* error
   return SecurityDescriptor(*error == ERROR_SUCCESS ? descriptor : nullptr);
 }
 
-// Whether every right the list grants someone, the model grants them too,
-// and every right the model denies someone, the list denies them too. No
-// list at all grants everything.
-bool GrantsNoMoreThan(PACL list, PACL model) {
-  if (model == nullptr) return true;
-  if (list == nullptr) return false;
-  const auto rights = [](PACL acl, BYTE type, PSID sid) {
-    ACCESS_MASK mask = 0;
-    for (WORD i = 0; i < acl->AceCount; ++i) {
-      ACE_HEADER* header = nullptr;
-      if (!GetAce(acl, i, reinterpret_cast<void**>(&header)) || header->AceType != type ||
-          (header->AceFlags & INHERIT_ONLY_ACE) != 0) {
-        continue;
-      }
-      auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);  // the denied kind has the same shape
-      if (EqualSid(reinterpret_cast<PSID>(&ace->SidStart), sid)) mask |= ace->Mask;
+// The entries of an access list that apply to the file itself, each with
+// its type, rights and whom they concern; the denied kind has the allowed
+// kind's shape.
+template <typename Visit>
+void ForEachEntry(const ACL* acl, Visit visit) {
+  for (WORD i = 0; i < acl->AceCount; ++i) {
+    ACE_HEADER* header = nullptr;
+    if (!GetAce(const_cast<ACL*>(acl), i, reinterpret_cast<void**>(&header)) ||
+        (header->AceFlags & INHERIT_ONLY_ACE) != 0) {
+      continue;
     }
-    return mask;
-  };
-  for (PACL acl : {list, model}) {
-    for (WORD i = 0; i < acl->AceCount; ++i) {
-      ACE_HEADER* header = nullptr;
-      if (!GetAce(acl, i, reinterpret_cast<void**>(&header)) || (header->AceFlags & INHERIT_ONLY_ACE) != 0) continue;
-      PSID sid = reinterpret_cast<PSID>(&reinterpret_cast<ACCESS_ALLOWED_ACE*>(header)->SidStart);
-      if (header->AceType == ACCESS_ALLOWED_ACE_TYPE &&
-          (rights(list, ACCESS_ALLOWED_ACE_TYPE, sid) & ~rights(model, ACCESS_ALLOWED_ACE_TYPE, sid)) != 0) {
-        return false;
-      }
-      if (header->AceType == ACCESS_DENIED_ACE_TYPE &&
-          (rights(model, ACCESS_DENIED_ACE_TYPE, sid) & ~rights(list, ACCESS_DENIED_ACE_TYPE, sid)) != 0) {
-        return false;
-      }
-    }
+    auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+    visit(header->AceType, ace->Mask, reinterpret_cast<PSID>(&ace->SidStart));
   }
-  return true;
+}
+
+// Wine keeps no access lists. It turns the list a file is given into Unix
+// permission bits by a rule of its own, and reads the bits back as a list:
+// rights given to the program's own user go to the file's owner and group
+// alike, rights given to the descriptor's owner where that is someone else
+// to the owner alone, rights given to Everyone to all three, and execute
+// goes with every right to read. The data file's own list, given as it
+// reads, would open a file only its owner may use (600) to its group too
+// (750); neither can a list show what the group had.
+//
+// So under Wine the working file is described as SYSTEM's, with the owner's
+// rights given to SYSTEM and no right to execute: Wine then gives its owner
+// the owner's rights alone and everybody Everyone's, 600 stays 600 and 644
+// stays 644, and a group that had more than everybody (640) gets no more
+// than everybody (600). Wine makes nobody but the Unix user a file's owner,
+// so it reads back as the data file's.
+class WineGuard {
+ public:
+  WineGuard() = default;
+  WineGuard(const WineGuard&) = delete;
+  WineGuard& operator=(const WineGuard&) = delete;
+
+  // Made from the data file's owner and list; false with the system's
+  // reason set.
+  bool Make(PSID owner, const ACL* model) {
+    DWORD size = sizeof system_;
+    if (!CreateWellKnownSid(WinLocalSystemSid, nullptr, system_, &size) ||
+        !InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorOwner(&descriptor_, system_, FALSE)) {
+      return false;
+    }
+    if (model == nullptr) return SetSecurityDescriptorDacl(&descriptor_, TRUE, nullptr, FALSE) != FALSE;
+    list_.assign(sizeof(ACL) + model->AceCount * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE), 0);
+    PACL list = reinterpret_cast<PACL>(list_.data());
+    if (!InitializeAcl(list, static_cast<DWORD>(list_.size()), ACL_REVISION)) return false;
+    GENERIC_MAPPING file_rights = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+    bool made = true;
+    ForEachEntry(model, [&](BYTE type, ACCESS_MASK mask, PSID sid) {
+      // Wine lets SYSTEM do anything, whatever the list says.
+      if (!made || EqualSid(sid, system_)) return;
+      PSID whom = owner != nullptr && EqualSid(sid, owner) ? static_cast<PSID>(system_) : sid;
+      MapGenericMask(&mask, &file_rights);
+      if (type == ACCESS_ALLOWED_ACE_TYPE) {
+        made = AddAccessAllowedAce(list, ACL_REVISION, mask & ~FILE_EXECUTE, whom) != FALSE;
+      } else if (type == ACCESS_DENIED_ACE_TYPE) {
+        made = AddAccessDeniedAce(list, ACL_REVISION, mask, whom) != FALSE;
+      }
+    });
+    return made && SetSecurityDescriptorDacl(&descriptor_, TRUE, list, FALSE) != FALSE;
+  }
+
+  SECURITY_DESCRIPTOR* descriptor() { return &descriptor_; }
+
+ private:
+  SECURITY_DESCRIPTOR descriptor_ = {};
+  BYTE system_[SECURITY_MAX_SID_SIZE] = {};
+  std::vector<BYTE> list_;
+};
+
+// The path the system resolves an open file or folder to, every link
+// followed; empty, with the system's reason set, when it cannot. Wine gives
+// no final path beyond MAX_PATH characters (ERROR_MORE_DATA, whatever the
+// room): there the name the object is known by serves, which Wine resolves
+// the same way, in a form of its own.
+std::wstring ResolvedPath(HANDLE handle, bool by_object_name) {
+  if (by_object_name) {
+    std::vector<ULONGLONG> buffer((sizeof(UNICODE_STRING) + 65536 * sizeof(wchar_t)) / sizeof(ULONGLONG));
+    if (!ObjectName(handle, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(ULONGLONG)))) {
+      return std::wstring();
+    }
+    const auto* name = reinterpret_cast<const UNICODE_STRING*>(buffer.data());
+    return std::wstring(name->Buffer, name->Length / sizeof(wchar_t));
+  }
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = FinalPath(handle, &path[0], static_cast<DWORD>(path.size()));
+    if (length == 0) return std::wstring();
+    const bool whole = length < path.size();
+    path.resize(length);  // too small: the size it needs, with the closing null
+    if (whole) return path;
+  }
+}
+
+// A resolved path, for comparison with another: Wine leaves the trailing
+// full stops and spaces of a path's last name out of the path it resolves
+// it to (\\?\Z:\a\dir. gives \\?\Z:\a\dir, \\?\Z:\a\dir. \\f gives itself),
+// so no name keeps them here.
+std::wstring Comparable(const std::wstring& path) {
+  std::wstring compared;
+  for (std::size_t start = 0; start <= path.size();) {
+    std::size_t end = path.find(L'\\', start);
+    if (end == std::wstring::npos) end = path.size();
+    std::size_t kept = end;
+    while (kept > start && (path[kept - 1] == L'.' || path[kept - 1] == L' ')) --kept;
+    compared.append(path, start, kept - start);
+    if (end < path.size()) compared += L'\\';
+    start = end + 1;
+  }
+  return compared;
+}
+
+// Whether name, in the folder open as folder, is the file open as file, and
+// not a link to another. Wine shows a Unix symbolic link to a file as that
+// file, with no mark of a link, but resolves an open file to its real path,
+// as Windows does: the folder's own real path with the name must give the
+// same. Folders on the way may be links (Wine's "Documents" is one): that is
+// no matter. Unknown, with the system's reason set, when it cannot say.
+enum class Resolved { kSame, kOther, kUnknown };
+Resolved WhereNameLeads(HANDLE folder, const wchar_t* name, HANDLE file) {
+  std::wstring folder_path;
+  std::wstring file_path;
+  for (bool by_object_name : {false, true}) {
+    folder_path = ResolvedPath(folder, by_object_name);
+    file_path = folder_path.empty() ? std::wstring() : ResolvedPath(file, by_object_name);
+    if (!file_path.empty() || GetLastError() != ERROR_MORE_DATA) break;
+  }
+  if (file_path.empty()) return Resolved::kUnknown;
+  if (folder_path.back() != L'\\') folder_path += L'\\';
+  return Comparable(file_path) == Comparable(folder_path + name) ? Resolved::kSame : Resolved::kOther;
 }
 
 }  // namespace
+
+bool GrantsNoMoreThan(const ACL* list, const ACL* model) {
+  if (model == nullptr) return true;
+  if (list == nullptr) return false;
+  const auto rights = [](const ACL* acl, BYTE type, PSID sid) {
+    ACCESS_MASK rights = 0;
+    ForEachEntry(acl, [&](BYTE entry_type, ACCESS_MASK mask, PSID whom) {
+      if (entry_type == type && EqualSid(whom, sid)) rights |= mask;
+    });
+    return rights;
+  };
+  bool no_more = true;
+  for (const ACL* acl : {list, model}) {
+    ForEachEntry(acl, [&](BYTE type, ACCESS_MASK, PSID sid) {
+      if (type == ACCESS_ALLOWED_ACE_TYPE &&
+          (rights(list, ACCESS_ALLOWED_ACE_TYPE, sid) & ~rights(model, ACCESS_ALLOWED_ACE_TYPE, sid)) != 0) {
+        no_more = false;
+      }
+      if (type == ACCESS_DENIED_ACE_TYPE &&
+          (rights(model, ACCESS_DENIED_ACE_TYPE, sid) & ~rights(list, ACCESS_DENIED_ACE_TYPE, sid)) != 0) {
+        no_more = false;
+      }
+    });
+  }
+  return no_more;
+}
 
 namespace handles {
 
@@ -359,10 +497,10 @@ Probed InputFile::OpenIn(const Folder& folder, const std::string& name) {
   FindClose(search);
   if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
       (entry.dwReserved0 == IO_REPARSE_TAG_SYMLINK || entry.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT)) {
-    return Refused(Opened::kFailed, ERROR_CANT_ACCESS_FILE);
+    return Refused(Opened::kFailed, kLinkNotFollowed);
   }
-  // A file held open elsewhere without leave to replace it could not be
-  // replaced at the end: said now, not after the whole run.
+  // A file held open elsewhere could not be replaced at the end: said now,
+  // not after the whole run.
   switch (HeldOpen(path)) {
     case Held::kYes:
       return Refused(Opened::kInUse);
@@ -371,7 +509,30 @@ Probed InputFile::OpenIn(const Folder& folder, const std::string& name) {
     case Held::kNo:
       break;
   }
-  return Open(path);
+  const Probed opened = Open(path);
+  if (!opened.ok()) return opened;
+  HANDLE folder_handle = OpenHandle(folder.path_.empty() ? "." : folder.path_, FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS);
+  const Resolved resolved = folder_handle == INVALID_HANDLE_VALUE
+                                ? Resolved::kUnknown
+                                : WhereNameLeads(folder_handle, entry.cFileName, Handle(handle_));
+  const DWORD error = GetLastError();
+  if (folder_handle != INVALID_HANDLE_VALUE) CloseFile(folder_handle);
+  switch (resolved) {
+    case Resolved::kSame:
+      return opened;
+    case Resolved::kOther:
+      Close();
+      return Refused(Opened::kFailed, kLinkNotFollowed);
+    case Resolved::kUnknown:
+      // A disk that resolves no paths (some network ones) marks its links as
+      // reparse points, which were looked for above.
+      if (error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED) return opened;
+      Close();
+      return Refused(IsNotFound(error) ? Opened::kNotFound : Opened::kFailed, error);
+  }
+  return opened;
 }
 
 void InputFile::UseStandardInput() {
@@ -426,9 +587,12 @@ NewFile::Created NewFile::Create(const std::string& path) { return CreateWith(pa
 
 NewFile::Created NewFile::CreateWith(const std::string& path, const void* security) {
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, const_cast<void*>(security), FALSE};
+  // Under Wine the file is guarded once more when it is finished, through
+  // this handle: Wine widens its permission bits as it takes attributes.
+  const DWORD guarding = security != nullptr && UnderWine() ? WRITE_DAC | WRITE_OWNER : 0;
   // Others may read it, but not write, rename or delete it while it is open.
-  HANDLE handle = OpenHandle(path, GENERIC_WRITE | READ_CONTROL, FILE_SHARE_READ, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                             security != nullptr ? &attributes : nullptr);
+  HANDLE handle = OpenHandle(path, GENERIC_WRITE | READ_CONTROL | guarding, FILE_SHARE_READ, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, security != nullptr ? &attributes : nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return Created::kFailed;
@@ -515,6 +679,10 @@ NewFile::Created WorkingFile::Create(const std::string& path, const InputFile& d
     SetLastError(error);
     return Created::kFailed;
   }
+  if (UnderWine()) {
+    WineGuard wine;
+    return wine.Make(owner, dacl) ? CreateWith(path, wine.descriptor()) : Created::kFailed;
+  }
   Created created = CreateWith(path, guard.get());
   if (created == Created::kFailed && GetLastError() == ERROR_INVALID_OWNER) {
     SECURITY_DESCRIPTOR without_owner;
@@ -533,15 +701,35 @@ NewFile::Created WorkingFile::Create(const std::string& path, const InputFile& d
 
 WorkingFile::Finished WorkingFile::Finish(const InputFile& data, const std::function<bool()>& noted) {
   Finished finished;
-  // Never wider than the data file, however the system took what it was
-  // given; checked before the attributes change, which under Wine rewrites
-  // the access list from the file's Unix mode.
+  // The attributes that hide or mark the file go with it; read-only would
+  // keep the file from being replaced at all.
+  const DWORD kKept =
+      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  if (!SetAttributes(ExactPath(path_).c_str(), (data.facts().mode & kKept) | FILE_ATTRIBUTE_NORMAL)) {
+    finished.error = LastError();
+    return finished;
+  }
   PSID model_owner = nullptr;
   PSID own_owner = nullptr;
   PACL model_list = nullptr;
   PACL own_list = nullptr;
   DWORD error = ERROR_SUCCESS;
   const SecurityDescriptor model_guard = SecurityOf(Handle(data.handle_), &model_owner, &model_list, &error);
+  if (model_guard && UnderWine()) {
+    // Wine gives write permission wherever there is read permission when a
+    // file takes attributes: its permission bits are set again from the data
+    // file's, now exactly (Create's went through the umask).
+    WineGuard wine;
+    if (!wine.Make(model_owner, model_list) ||
+        !SetSecurity(Handle(handle_), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, wine.descriptor())) {
+      finished.result = Finished::kGuardNotKept;
+      finished.attribute = "permissions";
+      finished.error = LastError();
+      return finished;
+    }
+  }
+  // Never wider than the data file, however the system took what it was
+  // given.
   const SecurityDescriptor own_guard =
       model_guard ? SecurityOf(Handle(handle_), &own_owner, &own_list, &error) : nullptr;
   // The owner Create gave it, where this user could give the data file's; a
@@ -553,13 +741,8 @@ WorkingFile::Finished WorkingFile::Finish(const InputFile& data, const std::func
     finished.error = ErrorOf(own_guard ? ERROR_ACCESS_DENIED : error);
     return finished;
   }
-  // The attributes that hide or mark the file go with it; read-only would
-  // keep the file from being replaced at all.
-  const DWORD kKept =
-      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
   BY_HANDLE_FILE_INFORMATION self;
-  if (!SetAttributes(ExactPath(path_).c_str(), (data.facts().mode & kKept) | FILE_ATTRIBUTE_NORMAL) ||
-      !Flush(Handle(handle_)) || !FileInformation(Handle(handle_), &self)) {
+  if (!Flush(Handle(handle_)) || !FileInformation(Handle(handle_), &self)) {
     finished.error = LastError();
     return finished;
   }

@@ -1,12 +1,15 @@
 #pragma once
 
 // What the Win32 side of the file layer offers beyond the portable seam: the
-// exact form of a path, and the moments tests watch.
+// exact form of a path, the system's reasons, the rule of access lists, and
+// the moments tests watch.
 
 #include <windows.h>
 
 #include <functional>
 #include <string>
+
+#include "os/file_system.h"
 
 namespace os {
 
@@ -15,6 +18,21 @@ namespace os {
 // the trimming of trailing full stops and spaces and the limit of 260
 // characters. Without it "name." would open "name", another file.
 std::wstring ExactPath(const std::string& path);
+
+// The error a data file is refused with when its name is a link to another
+// file, which a replacement would turn into a file of its own and leave the
+// other as it was: ERROR_STOPPED_ON_SYMLINK (which MinGW's headers lack), met
+// by no open that the file layer makes.
+constexpr DWORD kLinkNotFollowed = 681;
+
+// The system's reason for error code, in language (0: the user's), without
+// the full stop, Western or ideographic, that ends the system's sentence.
+Error SystemError(DWORD code, LANGID language = 0);
+
+// Whether every right the access list grants someone, the model grants them
+// too, and every right the model denies someone, the list denies them too.
+// No list at all grants everything.
+bool GrantsNoMoreThan(const ACL* list, const ACL* model);
 
 // Moments of the Win32 file layer that tests watch or stand in for, to see
 // what no file on disk shows. Unset, each does the real work only.

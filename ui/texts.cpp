@@ -1,5 +1,6 @@
 #include "ui/texts.h"
 
+#include "os/win32.h"
 #include "ui/format.h"
 
 namespace {
@@ -24,6 +25,9 @@ constexpr char kProgressTitle[] = "Working file %s%s %i%% done.";
 
 // What version 1.0x left unreported.
 constexpr char kIsFolder[] = "Cannot use %s: it is a folder, not a file.";
+constexpr char kIsLink[] =
+    "Cannot use %s: it is a link to another file, which would stay as it is.\r\n"
+    "Choose the file it leads to.";
 constexpr char kNotRegularFile[] = "Cannot use %s: it is a device, a pipe or a socket, not a file.";
 constexpr char kInUse[] =
     "%s is in use: another program has it open.\r\n"
@@ -51,27 +55,27 @@ constexpr char kFolderInTheWay[] =
     "Rename it, then try again.";
 constexpr char kCouldNotCreate[] = "Could not create the working file %s (%s).";
 constexpr char kWorkingFileCaption[] = "Error: Could not create working file!";
-constexpr char kCouldNotRead[] = "Could not read %s (%s). The file is unchanged.";
+constexpr char kCouldNotRead[] = "Could not read %s (%s). %s";
 constexpr char kReadCaption[] = "Error: Could not read file!";
-constexpr char kCouldNotWrite[] = "Could not write the working file %s (%s). The original file is unchanged.";
+constexpr char kCouldNotWrite[] = "Could not write the working file %s (%s). %s";
 constexpr char kCutShort[] = "another program cut it short";
 constexpr char kCouldNotWriteOutput[] = "Could not write the output (%s).";
 constexpr char kGuardNotKept[] =
     "The working file could not be given what guards %s (%s: %s): the result would have been open to more "
     "people than the file.\r\n"
-    "The file is unchanged.";
+    "%s";
 constexpr char kWriteCaption[] = "Error: Could not write encrypted file!";
-constexpr char kStopped[] = "Stopped before the end. %s is unchanged.";
+constexpr char kStopped[] = "Stopped before the end. %s";
 constexpr char kStoppedCaption[] = "Interrupted!";
 constexpr char kDataChanged[] =
     "%s was changed by another program during the run, so it was not replaced.\r\n"
-    "It is left as it now is. Try again once nothing else is using it.";
+    "%s";
 constexpr char kKeyChanged[] =
     "The key file %s was changed by another program during the run, so the file was not replaced.\r\n"
-    "The file is unchanged. Try again once nothing else is using the key file.";
+    "%s";
 constexpr char kWorkingFileChanged[] =
     "The working file %s was removed or replaced by another program during the run, so nothing was replaced.\r\n"
-    "The data file is unchanged. Try again.";
+    "%s";
 constexpr char kChangedCaption[] = "Error: File changed during the run!";
 constexpr char kUnexpected[] = "Could not finish with %s: %s. The file was not replaced.";
 constexpr char kUnexpectedCaption[] = "Error: Could not finish!";
@@ -93,10 +97,25 @@ constexpr char kAttributeNotKept[] = "%s was replaced without its attribute %s, 
 constexpr char kNotFlushed[] =
     "%s was replaced, but its folder could not be flushed (%s): the result may not be on disk yet.";
 constexpr char kRemarkCaption[] = "Warning";
+// What became of the data file when a run failed: as it was, or, where
+// another program removed it meanwhile (its folder too, maybe), gone.
+constexpr char kFileUnchanged[] = "The file is unchanged.";
+constexpr char kOriginalUnchanged[] = "The original file is unchanged.";
+constexpr char kNamedUnchanged[] = "%s is unchanged.";
+constexpr char kLeftAsItIs[] = "It is left as it now is. Try again once nothing else is using it.";
+constexpr char kKeyUnchanged[] = "The file is unchanged. Try again once nothing else is using the key file.";
+constexpr char kDataUnchanged[] = "The data file is unchanged. Try again.";
+constexpr char kRemovedMeanwhile[] = "%s was removed by another program during the run.";
 
 // "encrypted", or "decrypted, in plain text": what the working file holds.
 const char* ResultWord(TransformDirection direction) {
   return direction == TransformDirection::kEncrypt ? "encrypted" : "decrypted (plain text)";
+}
+
+// The sentence that ends a failed run's report: what it says of a file that
+// is still there, or that another program removed it.
+std::string Outcome(const Report& report, const std::string& unchanged) {
+  return report.data_gone ? Format(kRemovedMeanwhile, report.data_path.c_str()) : unchanged;
 }
 
 std::string WhyReadOnly(const Report& report) {
@@ -129,6 +148,9 @@ WarningText Text(const Report& report) {
     case Event::kInUse:
       return {Format(kInUse, path), kInputCaption, ""};
     case Event::kCannotOpen:
+      if (report.error.code == static_cast<int>(os::kLinkNotFollowed)) {
+        return {Format(kIsLink, path), kInputCaption, ""};
+      }
       return {Format(kCouldNotOpen, path, reason), kReadCaption, ""};
     case Event::kCannotMakeReadOnly:
       return {kCannotMakeReadOnly, kCannotMakeReadOnlyCaption, ""};
@@ -144,29 +166,30 @@ WarningText Text(const Report& report) {
     case Event::kWorkingIsInput:
       return {Format(kWorkingFileIsInput, report.working_path.c_str()), kWorkingFileCaption, ""};
     case Event::kWorkingInTheWay:
-      return {Format(report.detail.empty() ? kWorkingFileExists : kFolderInTheWay, path), kWorkingFileCaption, ""};
+      return {Format(report.detail == "folder" ? kFolderInTheWay : kWorkingFileExists, path), kWorkingFileCaption, ""};
     case Event::kRunInProgress:
       return {Format(kRunInProgress, path), kWorkingFileCaption, ""};
     case Event::kCannotCreate:
       return {Format(kCouldNotCreate, path, reason), kWorkingFileCaption, ""};
     case Event::kCannotRead:
-      return {Format(kCouldNotRead, path, reason), kReadCaption, ""};
+      return {Format(kCouldNotRead, path, reason, Outcome(report, kFileUnchanged).c_str()), kReadCaption, ""};
     case Event::kCannotWrite:
-      return {Format(kCouldNotWrite, path, reason), kWriteCaption, ""};
+      return {Format(kCouldNotWrite, path, reason, Outcome(report, kOriginalUnchanged).c_str()), kWriteCaption, ""};
     case Event::kCannotWriteOutput:
       return {Format(kCouldNotWriteOutput, reason), kWriteCaption, ""};
     case Event::kWorkingCutShort:
-      return {Format(kCouldNotWrite, path, kCutShort), kWriteCaption, ""};
+      return {Format(kCouldNotWrite, path, kCutShort, Outcome(report, kOriginalUnchanged).c_str()), kWriteCaption, ""};
     case Event::kStopped:
-      return {Format(kStopped, path), kStoppedCaption, ""};
+      return {Format(kStopped, Outcome(report, Format(kNamedUnchanged, path)).c_str()), kStoppedCaption, ""};
     case Event::kDataChanged:
-      return {Format(kDataChanged, path), kChangedCaption, ""};
+      return {Format(kDataChanged, path, Outcome(report, kLeftAsItIs).c_str()), kChangedCaption, ""};
     case Event::kKeyChanged:
-      return {Format(kKeyChanged, path), kChangedCaption, ""};
+      return {Format(kKeyChanged, path, Outcome(report, kKeyUnchanged).c_str()), kChangedCaption, ""};
     case Event::kWorkingChanged:
-      return {Format(kWorkingFileChanged, path), kChangedCaption, ""};
+      return {Format(kWorkingFileChanged, path, Outcome(report, kDataUnchanged).c_str()), kChangedCaption, ""};
     case Event::kGuardNotKept:
-      return {Format(kGuardNotKept, path, report.detail.c_str(), reason), kWriteCaption, ""};
+      return {Format(kGuardNotKept, path, report.detail.c_str(), reason, Outcome(report, kFileUnchanged).c_str()),
+              kWriteCaption, ""};
     case Event::kUnexpected:
       return {Format(kUnexpected, path, report.detail.c_str()), kUnexpectedCaption, ""};
     case Event::kReadOnly: {

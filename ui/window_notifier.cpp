@@ -3,13 +3,19 @@
 #include "text/utf16.h"
 #include "ui/texts.h"
 
-WindowNotifier::WindowNotifier(HWND window) : window_(window) {}
+WindowNotifier::WindowNotifier(HWND window) : window_(window) {
+  wchar_t title[256] = L"";
+  GetWindowTextW(window_, title, 256);
+  idle_title_ = title;
+}
 
 void WindowNotifier::Tell(const Report& report) {
   // Only the user stops a run here, having been told the file stays as it was.
   if (report.event == Event::kStopped && !report.left_behind) return;
   const WarningText warning = WarningFor(report);
   DiscardWaitingInput();  // a key pressed meanwhile must not answer the box unseen
+  // A box ends the run: its progress is no longer true.
+  SetWindowTextW(window_, idle_title_.c_str());
   MessageBoxW(window_, Utf16(warning.text).c_str(), Utf16(warning.caption).c_str(), MB_ICONEXCLAMATION);
   // The last step's failures stay on the title line until the command ends.
   if (!warning.title.empty()) SetWindowTextW(window_, Utf16(warning.title).c_str());

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "cipher/notifier.h"
 
 // Reports as exclamation message boxes owned by the program's window, in the
@@ -21,6 +23,7 @@ class WindowNotifier : public Notifier {
 
  private:
   HWND window_;
+  std::wstring idle_title_;  // as it was before the run, without progress
 };
 
 // Drops the keys and clicks, on the controls and on the window frame, that

@@ -652,16 +652,19 @@ test_the_path_fields_show_what_is_used_and_take_no_typing() {
   check "the typed one untouched" cmp -s "$work/other.bin" "$work/other.plain"
 }
 
-# Starts enciphering a file of zeros (1 GiB, or SIZE) with the key byte 5,
-# and returns once the run is under way: its working file is there.
+# Starts enciphering a file of zeros (1 GiB, or SIZE; at $work/big.bin, or
+# PATH) with the key byte 5, and returns once the run is under way: its
+# working file is there.
 start_long_run() {
+  local data=${2:-$work/big.bin}
+  local working=${data%%.*}.1ê9
   printf '\005' >"$work/key.bin"
-  truncate -s "${1:-1G}" "$work/big.bin"
-  choose_file click_data_browse "$work/big.bin"
+  truncate -s "${1:-1G}" "$data"
+  choose_file click_data_browse "$data"
   choose_file click_key_browse "$work/key.bin"
   click_encrypt
-  for _ in $(seq 300); do [ -e "$work/big.1ê9" ] && break; sleep 0.05; done
-  check "the run is under way" test -e "$work/big.1ê9"
+  for _ in $(seq 300); do [ -e "$working" ] && break; sleep 0.05; done
+  check "the run is under way" test -e "$working"
 }
 
 test_warning_that_ends_a_run_waits_for_the_user_whatever_was_pressed_meanwhile() {
@@ -680,6 +683,63 @@ test_warning_that_ends_a_run_waits_for_the_user_whatever_was_pressed_meanwhile()
   check "the program goes on" kill -0 "$app_pid"
   check "no working file left" test ! -e "$work/big.1ê9"
   rm -f "$work/big.bin"
+}
+
+test_a_folder_removed_during_a_run_is_not_said_to_be_unchanged() {
+  mkdir "$work/gone"
+  start_long_run 2G "$work/gone/data.txt"
+  rm -rf "$work/gone"
+  local box='^Error: Could not write encrypted file!$'
+  check "the run ends with a warning" wait_for "$box" 120 >/dev/null
+  local data working
+  data=$(windows_path "$work/gone/data.txt")
+  working=$(windows_path "$work/gone/data.1ê9")
+  check "the box says the file was removed" equals "$(probe box 'Error: Could not write encrypted file!')" \
+    "Could not write the working file $working (Path not found). $data was removed by another program during the run."
+  check "the title shows no progress meanwhile" equals "$(xdotool getwindowname "$main")" Vaultine
+  xdotool key Return
+  wait_gone "$box"
+  wait_idle
+  check "nothing left behind" test ! -e "$work/gone"
+}
+
+test_a_private_file_stays_private_under_wine() {
+  make_files
+  chmod 600 "$work/data.bin"
+  cp "$work/key.bin" "$work/other.bin"
+  chmod 644 "$work/other.bin"
+  choose_file click_data_browse "$work/data.bin"
+  choose_file click_key_browse "$work/key.bin"
+  click_encrypt
+  wait_idle
+  check "private after Encrypt" equals "$(stat -c %a "$work/data.bin")" 600
+  click_decrypt
+  wait_idle
+  check "private after Decrypt" equals "$(stat -c %a "$work/data.bin")" 600
+  check "deciphered back" cmp -s "$work/data.bin" "$work/plain.bin"
+  choose_file click_data_browse "$work/other.bin"
+  click_encrypt
+  wait_idle
+  check "644 stays 644" equals "$(stat -c %a "$work/other.bin")" 644
+}
+
+test_a_data_file_that_is_a_link_is_refused_and_both_files_stay() {
+  # The link's name is typed into the Open dialog: one in ASCII, which
+  # xdotool types reliably.
+  make_files
+  mv "$work/data.bin" "$work/настоящий_本物.txt"
+  ln -s настоящий_本物.txt "$work/link.txt"
+  choose_file click_data_browse "$work/link.txt"
+  choose_file click_key_browse "$work/key.bin"
+  click_encrypt
+  check "refused" wait_for '^Encrypt file error\.$' >/dev/null
+  check "the box says why" equals "$(probe box 'Encrypt file error.' | head -n 1)" \
+    "Cannot use $(windows_path "$work/link.txt"): it is a link to another file, which would stay as it is."
+  xdotool key Return
+  wait_gone '^Encrypt file error'
+  check "the file it leads to unchanged" cmp -s "$work/настоящий_本物.txt" "$work/plain.bin"
+  check "still a link" test -L "$work/link.txt"
+  check "no working file" test ! -e "$work/link.1ê9"
 }
 
 test_keyboard_works_after_a_run_by_mouse_and_by_keyboard() {

@@ -11,8 +11,10 @@
 
 #include "cipher/input_checks.h"
 #include "cipher/transform.h"
+#include "text/path_split.h"
 #include "text/utf16.h"
 #include "os/file_system.h"
+#include "os/system_calls.h"
 #include "os/win32.h"
 #include "tests/support/test_files.h"
 
@@ -34,6 +36,51 @@ class Win32FileTest : public ::testing::Test {
   }();
   RecordingNotifier notifier;
 };
+
+// The Unix name of a file, where Wine runs the tests; empty elsewhere.
+std::string UnixName(const std::string& path) {
+  using UnixNameOf = char*(CDECL*)(LPCWSTR);
+  const auto unix_name = reinterpret_cast<UnixNameOf>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+  char* name = unix_name != nullptr ? unix_name(os::ExactPath(path).c_str()) : nullptr;
+  if (name == nullptr) return "";
+  const std::string unix_path = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return unix_path;
+}
+
+// Runs a Unix shell command, as Wine lets a Windows program run a Unix one,
+// and gives what it wrote: how these tests make what no Windows call makes
+// under Wine (a symbolic link) and read what none shows (a group's
+// permissions). Wine gives no exit of a Unix program to wait for: the
+// command's last step writes a file of its own, which is waited for.
+std::string RunUnix(const ScratchDir& dir, const std::string& command) {
+  static int runs = 0;
+  const std::string output = dir.File("unix-" + std::to_string(++runs));
+  const std::string done = output + ".done";
+  std::wstring line = Utf16("/bin/sh -c \"(" + command + ") >'" + UnixName(output) + "' 2>&1; touch '" +
+                            UnixName(dir.path()) + "/" + NamePart(done) + "'\"");
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    ADD_FAILURE() << "cannot run " << command;
+    return "";
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  for (int tries = 0; tries < 200 && !FileExists(done); ++tries) Sleep(25);
+  EXPECT_TRUE(FileExists(done)) << command;
+  const Bytes bytes = ReadBytes(output);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// The permission bits of a file as Unix sees them ("644").
+std::string UnixMode(const ScratchDir& dir, const std::string& path) {
+  std::string mode = RunUnix(dir, "stat -c %a '" + UnixName(path) + "'");
+  while (!mode.empty() && (mode.back() == '\n' || mode.back() == '\r')) mode.pop_back();
+  return mode;
+}
 
 TEST_F(Win32FileTest, EveryNameIsTransformedExactlyAndNoOtherFile) {
   // Each beside the file that best fit to the ANSI code page, or the trimming
@@ -70,6 +117,51 @@ TEST_F(Win32FileTest, EveryNameIsTransformedExactlyAndNoOtherFile) {
     EXPECT_FALSE(FileExists(WorkingPath(c.file)));
   }
   EXPECT_EQ(notifier.progress.front(), "\xC4\x81.txt 1%");
+}
+
+TEST_F(Win32FileTest, ALinkToAnotherFileIsRefusedAndNoFileChanges) {
+  if (UnixName(dir.path()).empty()) GTEST_SKIP() << "Unix links are made under Wine";
+  // Under Wine a Unix link looks like the file it leads to; replacing it
+  // would leave that file in plain text and the link a file of its own.
+  // Beside it, the file reached through a linked folder, as through Wine's
+  // own "Documents"; and both in a path beyond MAX_PATH characters, where
+  // Wine resolves no final path.
+  const std::string real_name =  // настоящий_本物.txt
+      "\xD0\xBD\xD0\xB0\xD1\x81\xD1\x82\xD0\xBE\xD1\x8F\xD1\x89\xD0\xB8\xD0\xB9_\xE6\x9C\xAC\xE7\x89\xA9.txt";
+  const std::string link_name =  // ссылка_リンク.txt
+      "\xD1\x81\xD1\x81\xD1\x8B\xD0\xBB\xD0\xBA\xD0\xB0_\xE3\x83\xAA\xE3\x83\xB3\xE3\x82\xAF.txt";
+  std::string deep = dir.File("folder");
+  ASSERT_TRUE(MakeDirectory(deep));
+  while (deep.size() < 300) {
+    deep += "\\" + std::string(40, 'd');
+    ASSERT_TRUE(MakeDirectory(deep));
+  }
+  std::string links;
+  for (const std::string& folder : {dir.File("folder"), deep}) {
+    WriteBytes(folder + "\\" + real_name, {1, 2, 3});
+    const std::string unix_folder = UnixName(folder);
+    links += "ln -s '" + real_name + "' '" + unix_folder + "/" + link_name + "'; ";
+    links += "ln -s '" + unix_folder + "' '" + UnixName(dir.path()) + "/linked" + std::to_string(folder.size()) + "'; ";
+  }
+  RunUnix(dir, links);
+  for (const std::string& folder : {dir.File("folder"), deep}) {
+    SCOPED_TRACE(folder);
+    const std::string real = folder + "\\" + real_name;
+    const std::string link = folder + "\\" + link_name;
+    ASSERT_EQ(ReadBytes(link), (Bytes{1, 2, 3}));
+    notifier.reports.clear();
+    EXPECT_FALSE(Encrypt(link));
+    ExpectOnly(notifier, Event::kCannotOpen, link);
+    EXPECT_EQ(notifier.reports[0].error.code, static_cast<int>(os::kLinkNotFollowed));
+    EXPECT_EQ(ReadBytes(real), (Bytes{1, 2, 3}));
+    EXPECT_FALSE(FileExists(WorkingPath(link)));
+    EXPECT_EQ(RunUnix(dir, "test -L '" + UnixName(link) + "' && echo link"), "link\n");
+    notifier.reports.clear();
+    EXPECT_TRUE(Encrypt(dir.File("linked" + std::to_string(folder.size()) + "\\" + real_name)));
+    EXPECT_EQ(ReadBytes(real), Expected({1, 2, 3}, {5, 6, 7}, 0, TransformDirection::kEncrypt));
+  }
+  // Links are no files to Windows, nor to be followed when the folder goes.
+  RunUnix(dir, "find '" + UnixName(dir.path()) + "' -type l -delete");
 }
 
 TEST_F(Win32FileTest, TheSameFileUnderEverySpellingIsRefusedAsItsOwnKey) {
@@ -154,6 +246,17 @@ TEST_F(Win32FileTest, ADataFileHeldOpenIsInUseUpFrontOrAtTheEndWithTheResultName
   const std::string working = WorkingPath(data);
   const Bytes plain = RandomBytes(500, 3);
   WriteBytes(data, plain);
+  // A holder that shares reading, writing and deletion alike keeps the file
+  // from being replaced all the same.
+  HANDLE sharing = CreateFileW(os::ExactPath(data).c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(sharing, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(TransformFile(data, key, 1, TransformDirection::kEncrypt, notifier));
+  CloseHandle(sharing);
+  ExpectOnly(notifier, Event::kInUse, data);
+  EXPECT_FALSE(FileExists(working));
+  notifier.reports.clear();
   {
     HeldOpen other(data);
     EXPECT_FALSE(TransformFile(data, key, 1, TransformDirection::kEncrypt, notifier));
@@ -264,6 +367,123 @@ TEST_F(Win32FileTest, TheResultIsGuardedAsTheFileWasNotAsItsFolderWould) {
   ASSERT_NE(before, AccessList(dir.File("folder's.txt")));
   ASSERT_TRUE(Encrypt(data));
   EXPECT_EQ(AccessList(data), before);
+}
+
+TEST_F(Win32FileTest, UnderWineTheResultHasTheFilesPermissionsAndItsGroupNoMoreThanEverybody) {
+  if (UnixName(dir.path()).empty()) GTEST_SKIP() << "Unix permissions are Wine's";
+  // Wine shows no group: a group that had more than everybody gets what
+  // everybody has. Execute goes with no data file. The owner may lack what
+  // everybody has (Wine denies it in the list).
+  const std::vector<std::pair<std::string, std::string>> modes = {
+      {"600", "600"}, {"644", "644"}, {"640", "600"}, {"664", "644"}, {"755", "644"}, {"466", "466"}};
+  const std::string data = dir.File("data.txt");
+  for (const auto& mode : modes) {
+    SCOPED_TRACE(mode.first);
+    const Bytes plain = RandomBytes(300, 8);
+    WriteBytes(data, plain);
+    RunUnix(dir, "chmod " + mode.first + " '" + UnixName(data) + "'");
+    const std::wstring before = AccessList(data);
+    notifier.reports.clear();
+    ASSERT_TRUE(Encrypt(data)) << notifier.reports[0].detail << ": " << notifier.reports[0].error.text;
+    EXPECT_EQ(ReadBytes(data), Expected(plain, {5, 6, 7}, 0, TransformDirection::kEncrypt));
+    EXPECT_EQ(UnixMode(dir, data), mode.second);
+    EXPECT_EQ(AccessList(data), before);
+    RemoveFile(data);
+  }
+}
+
+TEST_F(Win32FileTest, UnderWineAResultThatCouldNotBeGuardedAgainIsNeverUsed) {
+  if (UnixName(dir.path()).empty()) GTEST_SKIP() << "Unix permissions are Wine's";
+  // Wine widened the working file's permissions as it took its attributes;
+  // guarding it again failed, so it might be open to its group.
+  const std::string data = dir.File("private.txt");
+  const Bytes plain = RandomBytes(300, 9);
+  WriteBytes(data, plain);
+  RunUnix(dir, "chmod 600 '" + UnixName(data) + "'");
+  int attribute_calls = 0;
+  os::SetSystemCallHook([&](os::SystemCall call) {
+    // The data file's list, then the working file's guard.
+    return call == os::SystemCall::kAttribute && ++attribute_calls == 3 ? ERROR_ACCESS_DENIED : 0;
+  });
+  EXPECT_FALSE(Encrypt(data));
+  os::SetSystemCallHook(nullptr);
+  ExpectOnly(notifier, Event::kGuardNotKept, data);
+  EXPECT_EQ(notifier.reports[0].detail, "permissions");
+  EXPECT_EQ(ReadBytes(data), plain);
+  EXPECT_FALSE(FileExists(WorkingPath(data)));
+}
+
+TEST_F(Win32FileTest, AFolderAtTheWorkingPathIsNamedAsAFolder) {
+  const std::string data = dir.File("data.txt");
+  WriteBytes(data, {1, 2});
+  ASSERT_TRUE(MakeDirectory(WorkingPath(data)));
+  EXPECT_FALSE(Encrypt(data));
+  ExpectOnly(notifier, Event::kWorkingInTheWay, WorkingPath(data));
+  EXPECT_EQ(notifier.reports[0].detail, "folder");
+  EXPECT_EQ(ReadBytes(data), (Bytes{1, 2}));
+}
+
+TEST(ExactPathTest, NoClimbingAboveTheShareOrTheDrive) {
+  EXPECT_EQ(os::ExactPath("\\\\server\\share\\..\\..\\x.txt"), L"\\\\?\\UNC\\server\\share\\x.txt");
+  EXPECT_EQ(os::ExactPath("\\\\server\\share\\a\\..\\b.txt"), L"\\\\?\\UNC\\server\\share\\b.txt");
+  EXPECT_EQ(os::ExactPath("C:\\a\\..\\..\\x.txt"), L"\\\\?\\C:\\x.txt");
+  EXPECT_EQ(os::ExactPath("C:/a/./b./c "), L"\\\\?\\C:\\a\\b.\\c ");
+}
+
+// An access list written the way Windows writes one, with "ME" for this user.
+struct AccessListOf {
+  explicit AccessListOf(const std::wstring& sddl) {
+    std::wstring text = sddl;
+    for (std::size_t at; (at = text.find(L"ME")) != std::wstring::npos;) text.replace(at, 2, User());
+    PSECURITY_DESCRIPTOR made = nullptr;
+    EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1, &made, nullptr));
+    descriptor.reset(made);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    GetSecurityDescriptorDacl(made, &present, &list, &defaulted);
+  }
+  static std::wstring User() {
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    BYTE buffer[256];
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size);
+    CloseHandle(token);
+    LPWSTR user = nullptr;
+    ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &user);
+    const std::wstring text = user;
+    LocalFree(user);
+    return text;
+  }
+  struct Free {
+    void operator()(void* memory) const { LocalFree(memory); }
+  };
+  std::unique_ptr<void, Free> descriptor;
+  PACL list = nullptr;
+};
+
+TEST(AccessListTest, AListGrantsNoMoreThanItsModelOnlyIfItKeepsEveryDenial) {
+  const AccessListOf model(L"D:(A;;FR;;;WD)(D;;FW;;;ME)(A;;FA;;;ME)");
+  EXPECT_TRUE(os::GrantsNoMoreThan(model.list, model.list));
+  EXPECT_TRUE(os::GrantsNoMoreThan(AccessListOf(L"D:(D;;FW;;;ME)(A;;FR;;;ME)").list, model.list));
+  // Without the denial, or granting anybody more.
+  EXPECT_FALSE(os::GrantsNoMoreThan(AccessListOf(L"D:(A;;FR;;;WD)(A;;FA;;;ME)").list, model.list));
+  EXPECT_FALSE(os::GrantsNoMoreThan(AccessListOf(L"D:(A;;FA;;;WD)(D;;FW;;;ME)(A;;FA;;;ME)").list, model.list));
+  EXPECT_FALSE(os::GrantsNoMoreThan(AccessListOf(L"D:(D;;FW;;;ME)(A;;FR;;;BU)").list, model.list));
+  // No list at all grants everything.
+  EXPECT_FALSE(os::GrantsNoMoreThan(nullptr, model.list));
+  EXPECT_TRUE(os::GrantsNoMoreThan(model.list, nullptr));
+}
+
+TEST(SystemErrorTest, TheReasonEndsWithoutTheSentencesFullStop) {
+  EXPECT_EQ(os::SystemError(ERROR_ACCESS_DENIED, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)).text, "Access denied");
+  // Wine and a Japanese Windows end it with an ideographic full stop.
+  EXPECT_EQ(os::SystemError(ERROR_ACCESS_DENIED, MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN)).text,
+            "\xE3\x82\xA2\xE3\x82\xAF\xE3\x82\xBB\xE3\x82\xB9\xE3\x81\x8C\xE6\x8B\x92\xE5\x90\xA6\xE3\x81\x95"
+            "\xE3\x82\x8C\xE3\x81\xBE\xE3\x81\x97\xE3\x81\x9F");  // アクセスが拒否されました
+  EXPECT_EQ(os::SystemError(ERROR_PATH_NOT_FOUND, MAKELANGID(LANG_RUSSIAN, SUBLANG_RUSSIAN_RUSSIA)).text,
+            "\xD0\x9F\xD1\x83\xD1\x82\xD1\x8C \xD0\xBD\xD0\xB5 "
+            "\xD0\xBD\xD0\xB0\xD0\xB9\xD0\xB4\xD0\xB5\xD0\xBD");  // Путь не найден
 }
 
 }  // namespace

@@ -57,9 +57,13 @@ unzip -p "$zip" "$folder/Qelt.EXE" | cmp -s - "$exe" || fail "the zip's Qelt.EXE
 ! i686-w64-mingw32-objdump -h "$exe" | grep -q '\.debug' || fail "Qelt.EXE is not stripped"
 unzip -p "$zip" "$folder/LICENSE.txt" | cmp -s - <(sed 's/$/\r/' "$source_dir/LICENSE") ||
   fail "the zip's LICENSE.txt is not LICENSE with CRLF line ends"
-# Notepad before Windows 10 shows a text without carriage returns as one line.
-[ "$(unzip -p "$zip" "$folder/ReadMe.txt" | head -n 1)" = "Vaultine $version"$'\r' ] ||
-  fail "the zip's ReadMe.txt is not for $version, or has no CRLF line ends"
+# Notepad before Windows 10 shows a text without carriage returns as one line,
+# and every Notepad shows UTF-8 as UTF-8 when a byte-order mark says so,
+# whatever the language Windows is set to.
+[ "$(unzip -p "$zip" "$folder/ReadMe.txt" | head -n 1)" = $'\xEF\xBB\xBF'"Vaultine $version"$'\r' ] ||
+  fail "the zip's ReadMe.txt is not for $version, or has no byte-order mark or CRLF line ends"
+unzip -p "$zip" "$folder/ReadMe.txt" | iconv -f UTF-8 -t UTF-8 >/dev/null 2>&1 ||
+  fail "the zip's ReadMe.txt is not UTF-8"
 
 [ "$failures" -eq 0 ] && echo "packages checked: $(basename "$deb"), $(basename "$zip")"
 [ "$failures" -eq 0 ]

@@ -48,8 +48,14 @@ TEST(WarningTextTest, EachReportReadsAsTheProgramSaysIt) {
     std::string path;
     std::string text;
     std::string caption;
+    std::string detail = "ACL";
+    bool data_gone = false;  // another program removed the data file, its folder too maybe
+    int code = 5;
   };
   const char* kInput = "Encrypt file error.";
+  const char* kWrite = "Error: Could not write encrypted file!";
+  const char* kChanged = "Error: File changed during the run!";
+  const std::string gone = data + " was removed by another program during the run.";
   const std::vector<Case> cases = {
       {Event::kSameFile, key,
        "Using  the same filename for encrypting file and a key file destroys the key file.\r\n"
@@ -60,6 +66,8 @@ TEST(WarningTextTest, EachReportReadsAsTheProgramSaysIt) {
       {Event::kNotRegularFile, key, "Cannot use " + key + ": it is a device, a pipe or a socket, not a file.", kInput},
       {Event::kInUse, key, key + " is in use: another program has it open.\r\nClose it there, then try again.", kInput},
       {Event::kCannotOpen, key, "Could not open " + key + " (Access denied).", "Error: Could not read file!"},
+      {Event::kCannotOpen, data, "Cannot use " + data + ": it is a link to another file, which would stay as it "
+                                 "is.\r\nChoose the file it leads to.", kInput, "", false, 681},
       {Event::kCannotMakeReadOnly, key, "Cannot make key file read only.", "Set Attribute Error."},
       {Event::kOffsetOutOfRange, data, "Offset must be value between 0 and 255.", "Error"},
       {Event::kKeyEmpty, key, "The key file " + key + " is empty: it holds no bytes to encrypt with.\r\n"
@@ -68,12 +76,43 @@ TEST(WarningTextTest, EachReportReadsAsTheProgramSaysIt) {
                                            ", the working file this file needs.\r\nWait until it is done, then try "
                                            "again.",
        "Error: Could not create working file!"},
+      {Event::kWorkingInTheWay, working, "A file named " + working + " is in the way of the working file.\r\nIt "
+                                         "was left by a run that did not finish or could not replace the file; the "
+                                         "data file itself is whole. Remove or rename it, then try again.",
+       "Error: Could not create working file!", ""},
+      {Event::kWorkingInTheWay, working, "A folder named " + working + " is in the way of the working file.\r\n"
+                                         "Rename it, then try again.", "Error: Could not create working file!",
+       "folder"},
+      {Event::kCannotRead, data, "Could not read " + data + " (Access denied). The file is unchanged.",
+       "Error: Could not read file!"},
+      {Event::kCannotRead, data, "Could not read " + data + " (Access denied). " + gone, "Error: Could not read file!",
+       "", true},
+      {Event::kCannotWrite, working, "Could not write the working file " + working + " (Access denied). The original "
+                                     "file is unchanged.", kWrite},
+      {Event::kCannotWrite, working, "Could not write the working file " + working + " (Access denied). " + gone,
+       kWrite, "", true},
+      {Event::kWorkingCutShort, working, "Could not write the working file " + working + " (another program cut it "
+                                         "short). " + gone, kWrite, "", true},
+      {Event::kDataChanged, data, data + " was changed by another program during the run, so it was not replaced.\r\n"
+                                  "It is left as it now is. Try again once nothing else is using it.", kChanged},
+      {Event::kDataChanged, data, data + " was changed by another program during the run, so it was not replaced.\r\n" +
+                                      gone, kChanged, "", true},
       {Event::kKeyChanged, key, "The key file " + key + " was changed by another program during the run, so the "
                                 "file was not replaced.\r\nThe file is unchanged. Try again once nothing else is "
-                                "using the key file.", "Error: File changed during the run!"},
+                                "using the key file.", kChanged},
+      {Event::kKeyChanged, key, "The key file " + key + " was changed by another program during the run, so the "
+                                "file was not replaced.\r\n" + gone, kChanged, "", true},
+      {Event::kWorkingChanged, working, "The working file " + working + " was removed or replaced by another program "
+                                        "during the run, so nothing was replaced.\r\nThe data file is unchanged. Try "
+                                        "again.", kChanged},
+      {Event::kWorkingChanged, working, "The working file " + working + " was removed or replaced by another program "
+                                        "during the run, so nothing was replaced.\r\n" + gone, kChanged, "", true},
       {Event::kGuardNotKept, data, "The working file could not be given what guards " + data + " (ACL: Access "
                                    "denied): the result would have been open to more people than the file.\r\nThe "
-                                   "file is unchanged.", "Error: Could not write encrypted file!"},
+                                   "file is unchanged.", kWrite},
+      {Event::kGuardNotKept, data, "The working file could not be given what guards " + data + " (permissions: "
+                                   "Access denied): the result would have been open to more people than the file."
+                                   "\r\n" + gone, kWrite, "permissions", true},
       {Event::kReadOnly, data, "Could not delete " + data + ".\r\nIt is read-only. The decrypted (plain text) "
                                "result is in " + working + ".", "Error: Could not delete original file!"},
       {Event::kDataInUse, data, data + " is in use by another program, so it was not replaced; it is unchanged.\r\n"
@@ -94,8 +133,9 @@ TEST(WarningTextTest, EachReportReadsAsTheProgramSaysIt) {
     report.key_path = key;
     report.working_path = working;
     report.direction = TransformDirection::kDecrypt;
-    report.error = {5, "Access denied"};
-    report.detail = "ACL";
+    report.error = {c.code, "Access denied"};
+    report.detail = c.detail;
+    report.data_gone = c.data_gone;
     const WarningText warning = WarningFor(report);
     EXPECT_EQ(warning.text, c.text);
     EXPECT_EQ(warning.caption, c.caption);
@@ -112,6 +152,11 @@ TEST(WarningTextTest, EachReportReadsAsTheProgramSaysIt) {
   report.not_removed = {5, "Access denied"};
   EXPECT_EQ(WarningFor(report).text, "Stopped before the end. " + data + " is unchanged.\r\nThe working file " +
                                          working + " could not be removed (Access denied); remove it yourself.");
+  report.data_path = data;
+  report.data_gone = true;
+  EXPECT_EQ(WarningFor(report).text, "Stopped before the end. " + data + " was removed by another program during "
+                                     "the run.\r\nThe working file " + working + " could not be removed (Access "
+                                     "denied); remove it yourself.");
   EXPECT_EQ(ProgressTitle("report", ".txt", 51), "Working file report.txt 51% done.");
 }
 
@@ -196,7 +241,7 @@ TEST(CipherDialogTest, ACommandWorksOnItsOwnWindowWhicheverWindowIsActive) {
     };
     encrypt();  // ends with a warning, after which the dialog is active again
     MakeWritable(data);
-    DeleteFileW(Utf16(WorkingPath(data)).c_str());
+    RemoveFile(WorkingPath(data));  // as read-only as the file it was kept for
     encrypt();  // ends while the other program is still in front
     GetWindowTextA(other, other_title, sizeof other_title);
     GetDlgItemTextA(window, IDC_DATA_DISPLAY, display, sizeof display);
