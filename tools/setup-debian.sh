@@ -4,7 +4,8 @@
 #   setup-debian.sh package   what tools/package.sh needs for the packages: debhelper,
 #                             dpkg-dev, lintian, the 32-bit Windows cross-compiler,
 #                             man-db and unzip (no Wine, no Xvfb)
-#   setup-debian.sh all       both, and what the tests use: the 64-bit cross-compiler,
+#   setup-debian.sh fuzz      clang with its libFuzzer and sanitizers: tools/fuzz.sh
+#   setup-debian.sh all       all three, and what the tests use: the 64-bit cross-compiler,
 #                             Wine (which adds the i386 architecture), Xvfb and xdotool,
 #                             strace for the crash test, acl and attr, exFAT
 # Another package manager at work (unattended upgrades, say) is waited for.
@@ -13,12 +14,15 @@ set -euo pipefail
 profile=${1:-all}
 native=(cmake make g++ googletest time)
 package=(cmake make g++ debhelper dpkg-dev lintian g++-mingw-w64-i686 man-db unzip)
+# libFuzzer's run-time comes with clang's, which clang only recommends.
+fuzz=(cmake make clang libclang-rt-14-dev)
 case $profile in
   native) packages=("${native[@]}") ;;
   package) packages=("${package[@]}") ;;
-  all) packages=("${native[@]}" "${package[@]}" g++-mingw-w64-x86-64 mingw-w64-tools wine wine32:i386 wine64
+  fuzz) packages=("${fuzz[@]}") ;;
+  all) packages=("${native[@]}" "${package[@]}" "${fuzz[@]}" g++-mingw-w64-x86-64 mingw-w64-tools wine wine32:i386 wine64
                  xvfb xdotool imagemagick strace acl attr exfat-fuse exfatprogs file) ;;
-  *) echo "usage: setup-debian.sh [native|package|all]" >&2; exit 2 ;;
+  *) echo "usage: setup-debian.sh [native|package|fuzz|all]" >&2; exit 2 ;;
 esac
 
 missing=()
