@@ -1,5 +1,7 @@
 #include "text/field_number.h"
 
+#include <algorithm>
+
 std::uint32_t ParseUnsignedField(const std::string& text) {
   std::string::size_type i = text.find_first_not_of(" \t");
   if (i == std::string::npos) return 0;
@@ -11,7 +13,11 @@ std::uint32_t ParseUnsignedField(const std::string& text) {
   return static_cast<std::uint32_t>(value);
 }
 
-std::int32_t OffsetAsTyped(std::uint32_t read) { return static_cast<std::int32_t>(read); }
+std::int32_t OffsetAsTyped(std::uint32_t read) {
+  // A number past 31 bits is still a number too large, never a negative one
+  // that the clamp would make 0.
+  return static_cast<std::int32_t>(std::min<std::uint32_t>(read, INT32_MAX));
+}
 
 std::int32_t ClampedOffset(std::int32_t offset) {
   if (offset > 255) return 255;

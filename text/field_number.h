@@ -13,7 +13,7 @@
 std::uint32_t ParseUnsignedField(const std::string& text);
 
 // The offset as the dialog keeps it while it is typed, from the number its
-// field reads.
+// field reads: above 255 stays above 255, for the clamp or the range check.
 std::int32_t OffsetAsTyped(std::uint32_t read);
 
 // The offset kept within 0 to 255: what the field shows once it is left, and
