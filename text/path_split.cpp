@@ -19,9 +19,10 @@ bool HasDrive(const std::string& path, const PathSyntax& syntax) {
 }  // namespace
 
 std::string::size_type FileNameStart(const std::string& path, const PathSyntax& syntax) {
+  const std::string::size_type drive = HasDrive(path, syntax) ? 2 : 0;
   const std::string::size_type separator = path.find_last_of(syntax.separators);
-  if (separator != std::string::npos) return separator + 1;
-  return HasDrive(path, syntax) ? 2 : 0;
+  // In \:x the backslash is the drive's first character, no separator.
+  return separator != std::string::npos && separator >= drive ? separator + 1 : drive;
 }
 
 std::string FolderPart(const std::string& path, const PathSyntax& syntax) {

@@ -24,12 +24,16 @@ TEST(SplitPathTest, SplitsAsTheWindowsRunTimeDoes) {
   ExpectParts(kWindowsPaths, "file.tar.gz", "", "", "file.tar", ".gz");
   ExpectParts(kWindowsPaths, ".hidden", "", "", "", ".hidden");
   ExpectParts(kWindowsPaths, "/home/me/r\xC3\xA9sum\xC3\xA9.odt", "", "/home/me/", "r\xC3\xA9sum\xC3\xA9", ".odt");
+  // A separator that is the drive's first character is the drive's.
+  ExpectParts(kWindowsPaths, "\\:x.txt", "\\:", "", "x", ".txt");
+  ExpectParts(kWindowsPaths, "/:a", "/:", "", "a", "");
 }
 
 TEST(SplitPathTest, OnPosixOnlySlashesSeparateAndThereAreNoDrives) {
   ExpectParts(kPosixPaths, "a\\b.c/d\\e.txt", "", "a\\b.c/", "d\\e", ".txt");
   ExpectParts(kPosixPaths, "C:foo", "", "", "C:foo", "");
   ExpectParts(kPosixPaths, "/etc/x.d\\y", "", "/etc/", "x", ".d\\y");
+  ExpectParts(kPosixPaths, "/:x", "", "/", ":x", "");
 }
 
 TEST(SplitPathTest, CutsLongPartsInsteadOfEmptyingThem) {
