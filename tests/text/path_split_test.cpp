@@ -42,6 +42,10 @@ TEST(SplitPathTest, CutsLongPartsInsteadOfEmptyingThem) {
   EXPECT_EQ(parts.drive, "C:");
   EXPECT_EQ(parts.name, std::string(255, 'n'));
   EXPECT_EQ(parts.extension, ".txt");
+  // Characters as every rule reads them: a byte that starts none is one.
+  EXPECT_EQ(SplitPath("/d/" + std::string(300, '\x80'), kPosixPaths).name, std::string(255, '\x80'));
+  const std::string name = std::string(254, 'n') + "\xE2\x82" + "nn";
+  EXPECT_EQ(SplitPath(name + ".txt", kPosixPaths).name, std::string(254, 'n') + "\xE2");
 }
 
 }  // namespace
