@@ -64,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   unsetenv("POSIXLY_CORRECT");
   REQUIRE(posix == parse);
 
-  // Whatever the last argument is, it is one more file or an error.
+  // An argument after the files sets nothing: where the line without it
+  // gives files, the line with it is an error or has one more operand.
   if (arguments.empty()) return 0;
   const std::string last = arguments.back();
   arguments.pop_back();
