@@ -19,16 +19,18 @@
 
 namespace {
 
-const std::string& KeyPath() {
-  static const std::string path = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
-                                  "/vaultine-fuzz-" + std::to_string(getpid()) + ".key";
-  return path;
-}
-
-void WriteKey(const std::uint8_t* key, std::size_t size, int flags) {
-  const int fd = open(KeyPath().c_str(), O_WRONLY | O_CREAT | flags, 0600);
-  REQUIRE(fd >= 0 && write(fd, key, size) == static_cast<ssize_t>(size) && close(fd) == 0);
-}
+// The key file of one run, on a tmpfs, removed after it (and left by a
+// finding, which ends the process).
+struct KeyFile {
+  explicit KeyFile(const std::vector<std::uint8_t>& key) { Write(key.data(), key.size(), O_TRUNC); }
+  ~KeyFile() { unlink(path.c_str()); }
+  void Write(const std::uint8_t* bytes, std::size_t size, int flags) const {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | flags, 0600);
+    REQUIRE(fd >= 0 && write(fd, bytes, size) == static_cast<ssize_t>(size) && close(fd) == 0);
+  }
+  const std::string path = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/vaultine-fuzz-" +
+                           std::to_string(getpid()) + ".key";
+};
 
 }  // namespace
 
@@ -39,22 +41,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto then = data[1] & 1 ? TransformDirection::kEncrypt : TransformDirection::kDecrypt;
   const std::vector<std::uint8_t> key(data + 3, data + 3 + data[2]);
   const std::vector<std::uint8_t> plain(data + 3 + key.size(), data + size);
-  WriteKey(key.data(), key.size(), O_TRUNC);
-  static const int removed = std::atexit([] { unlink(KeyPath().c_str()); });
-  (void)removed;
+  const KeyFile key_file(key);
 
   os::InputFile file;
-  const OpenedKey opened = OpenKey(file, KeyPath());
+  const OpenedKey opened = OpenKey(file, key_file.path);
   REQUIRE(opened.ok == !key.empty() && (opened.ok || opened.event == Event::kKeyEmpty));
   if (!opened.ok) return 0;
   REQUIRE(opened.length == static_cast<std::int64_t>(key.size()));
   std::size_t found_past = SIZE_MAX;  // the data length beyond which a change is found
   const int change = data[1] >> 1 & 3;
   if (change == 1) {
-    WriteKey(data, 1, O_APPEND);
+    key_file.Write(data, 1, O_APPEND);
     found_past = key.size();
   } else if (change == 2) {
-    REQUIRE(truncate(KeyPath().c_str(), static_cast<off_t>(key.size() / 2)) == 0);
+    REQUIRE(truncate(key_file.path.c_str(), static_cast<off_t>(key.size() / 2)) == 0);
     found_past = key.size() / 2;
   }
 
