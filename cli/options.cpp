@@ -2,6 +2,7 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdio>
@@ -62,8 +63,11 @@ const char kVersion[] =
     "There is NO WARRANTY, to the extent permitted by law.\n";
 
 bool ParseOffset(const std::string& text, std::uint8_t* offset) {
-  if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) return false;
-  const int value = std::atoi(text.c_str());
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  // Leading zeros make no other number: 0007 is 7, as 007 is.
+  const std::string number = text.substr(std::min(text.find_first_not_of('0'), text.size() - 1));
+  if (number.size() > 3) return false;
+  const int value = std::atoi(number.c_str());
   if (value > 255) return false;
   *offset = static_cast<std::uint8_t>(value);
   return true;

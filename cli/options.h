@@ -36,7 +36,7 @@ Command ParseCommandLine(int argc, char* argv[], Options* options, std::string* 
 // 1024^3). False for anything else, 0, or a size beyond 64 bits.
 bool ParseSize(const std::string& text, std::uint64_t* size);
 
-// A whole number from 0 to 255, in decimal digits only.
+// A whole number from 0 to 255, in decimal digits only (leading zeros too).
 bool ParseOffset(const std::string& text, std::uint8_t* offset);
 
 extern const char kUsage[];

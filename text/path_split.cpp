@@ -1,15 +1,17 @@
 #include "text/path_split.h"
 
+#include "text/utf16.h"
+
 namespace {
 
-// At most kMaxPart characters, never half of one.
+// At most kMaxPart characters, never half of one; characters as every rule
+// reads them, a byte that starts none among them.
 std::string Cut(const std::string& part) {
-  std::string::size_type characters = 0;
-  for (std::string::size_type i = 0; i < part.size(); ++i) {
-    const bool starts_character = (static_cast<unsigned char>(part[i]) & 0xC0) != 0x80;
-    if (starts_character && ++characters > kMaxPart) return part.substr(0, i);
+  std::string::size_type i = 0;
+  for (std::string::size_type characters = 0; i < part.size() && characters < kMaxPart; ++characters) {
+    NextCharacter(part, &i);
   }
-  return part;
+  return part.substr(0, i);
 }
 
 bool HasDrive(const std::string& path, const PathSyntax& syntax) {
@@ -19,9 +21,10 @@ bool HasDrive(const std::string& path, const PathSyntax& syntax) {
 }  // namespace
 
 std::string::size_type FileNameStart(const std::string& path, const PathSyntax& syntax) {
+  const std::string::size_type drive = HasDrive(path, syntax) ? 2 : 0;
   const std::string::size_type separator = path.find_last_of(syntax.separators);
-  if (separator != std::string::npos) return separator + 1;
-  return HasDrive(path, syntax) ? 2 : 0;
+  // In \:x the backslash is the drive's first character, no separator.
+  return separator != std::string::npos && separator >= drive ? separator + 1 : drive;
 }
 
 std::string FolderPart(const std::string& path, const PathSyntax& syntax) {

@@ -1,27 +1,33 @@
 #!/usr/bin/env bash
 # Installs what Vaultine needs on Debian 12, and nothing when all is there.
-#   setup-debian.sh native    compiler, CMake, GoogleTest: the command-line companion
+#   setup-debian.sh native    compiler, CMake, GoogleTest, libsodium: the command-line
+#                             companion
 #   setup-debian.sh package   what tools/package.sh needs for the packages: debhelper,
-#                             dpkg-dev, lintian, the 32-bit Windows cross-compiler,
-#                             man-db and unzip (no Wine, no Xvfb)
+#                             dpkg-dev, lintian, bash-completion, libsodium, the 32-bit
+#                             Windows cross-compiler, man-db and unzip (no Wine, no Xvfb)
 #   setup-debian.sh bench     what bench/run.sh compares and counts with: ccrypt, gzip,
 #                             strace, time
-#   setup-debian.sh all       both, and what the tests use: the 64-bit cross-compiler,
-#                             Wine (which adds the i386 architecture), Xvfb and xdotool,
+#   setup-debian.sh fuzz      clang with its libFuzzer and sanitizers: tools/fuzz.sh
+#   setup-debian.sh all       native, package and fuzz, and what the tests use: the 64-bit
+#                             cross-compiler, Wine (which adds the i386 architecture), Xvfb and xdotool,
 #                             strace for the crash test, acl and attr, exFAT
 # Another package manager at work (unattended upgrades, say) is waited for.
 set -euo pipefail
 
 profile=${1:-all}
-native=(cmake make g++ googletest time)
-package=(cmake make g++ debhelper dpkg-dev lintian g++-mingw-w64-i686 man-db unzip)
+native=(cmake make g++ googletest time pkg-config libsodium-dev)
+package=(cmake make g++ pkg-config libsodium-dev debhelper dpkg-dev lintian bash-completion g++-mingw-w64-i686 man-db
+         unzip)
+# libFuzzer's run-time comes with clang's, which clang only recommends.
+fuzz=(cmake make clang libclang-rt-14-dev)
 case $profile in
   native) packages=("${native[@]}") ;;
   package) packages=("${package[@]}") ;;
   bench) packages=(ccrypt gzip strace time) ;;
-  all) packages=("${native[@]}" "${package[@]}" g++-mingw-w64-x86-64 mingw-w64-tools wine wine32:i386 wine64
+  fuzz) packages=("${fuzz[@]}") ;;
+  all) packages=("${native[@]}" "${package[@]}" "${fuzz[@]}" g++-mingw-w64-x86-64 mingw-w64-tools wine wine32:i386 wine64
                  xvfb xdotool imagemagick strace acl attr exfat-fuse exfatprogs file) ;;
-  *) echo "usage: setup-debian.sh [native|package|bench|all]" >&2; exit 2 ;;
+  *) echo "usage: setup-debian.sh [native|package|bench|fuzz|all]" >&2; exit 2 ;;
 esac
 
 missing=()

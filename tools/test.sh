@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: natively,
 # natively under AddressSanitizer and UndefinedBehaviorSanitizer, the Windows
-# build under Wine, and the packages as a user would install them.
+# build under Wine, each fuzz target for a few seconds, and the packages as a
+# user would install them.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -35,6 +36,9 @@ if [ "$windows_tests" != build/windows-i686 ]; then
   echo "== checking the 32-bit executable"
   (cd build/windows-i686 && ctest --output-on-failure --no-tests=error -R '^app_')
 fi
+
+echo "== fuzzing each target for a few seconds over its corpus"
+tools/fuzz.sh 5
 
 echo "== building and checking the packages"
 rm -rf build/packages

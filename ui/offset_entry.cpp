@@ -4,13 +4,10 @@
 #include "ui/cipher_dialog.h"
 #include "ui/resource.h"
 
-void CCipherDlg::ClampOffset() {
-  if (m_offset > 255) m_offset = 255;
-  if (m_offset < 0) m_offset = 0;
-}
+void CCipherDlg::ClampOffset() { m_offset = ClampedOffset(m_offset); }
 
 void CCipherDlg::OnChangeOffset() {
-  m_offset = static_cast<std::int32_t>(GetDlgItemUnsigned(m_hWnd, IDC_OFFSET));
+  m_offset = OffsetAsTyped(GetDlgItemUnsigned(m_hWnd, IDC_OFFSET));
 }
 
 void CCipherDlg::OnKillFocusOffset() {

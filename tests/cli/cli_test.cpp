@@ -235,6 +235,14 @@ TEST_F(CliTest, UsageErrorsSayWhatIsWrongBeforeAnythingIsTouched) {
     EXPECT_EQ(result.err.substr(0, result.err.find('\n')),
               "vaultine: invalid offset '" + std::string(offset) + "': a whole number from 0 to 255");
   }
+  // Leading zeros make no other number.
+  for (const std::string offset : {"0", "255", "007", "0007", "000000000000000000000255"}) {
+    const Result result = Run({"encrypt", "-c", "-k", key_path, "-o", offset, a});
+    EXPECT_EQ(result.status, 0) << offset << ": " << result.err;
+    EXPECT_EQ(Bytes(result.out.begin(), result.out.end()),
+              Expected({1}, key, static_cast<std::uint8_t>(std::stoi(offset)), TransformDirection::kEncrypt))
+        << offset;
+  }
   EXPECT_FALSE(os::IsReadOnly(key_path));
   EXPECT_EQ(ReadBytes(a), Bytes{1});
   // A file named like an option among the files sets nothing; after --, it

@@ -137,6 +137,20 @@ TEST(DialogNumberTest, ReadsAsWindowsReadsAnUnsignedField) {
   EXPECT_EQ(ParseUnsignedField("99999999999999999999"), 0u);
 }
 
+TEST(DialogNumberTest, TheOffsetFieldIsTidiedToItsNumberUpTo255) {
+  const struct {
+    const char* typed;
+    std::int32_t shown;
+  } cases[] = {
+      {"999", 255}, {"-5", 0}, {"12abc", 12}, {"007", 7}, {"", 0}, {"255", 255}, {"256", 255},
+      {"2147483647", 255}, {"2147483648", 255}, {"4294967295", 255},  // past 31 bits still a number
+      {"4294967296", 0},                                               // past 32 bits none, as Windows reads it
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ClampedOffset(OffsetAsTyped(ParseUnsignedField(c.typed))), c.shown) << c.typed;
+  }
+}
+
 // ---- modal runs of real dialogs
 
 // The templates of framework_test.rc: two sizes.

@@ -24,12 +24,16 @@ TEST(SplitPathTest, SplitsAsTheWindowsRunTimeDoes) {
   ExpectParts(kWindowsPaths, "file.tar.gz", "", "", "file.tar", ".gz");
   ExpectParts(kWindowsPaths, ".hidden", "", "", "", ".hidden");
   ExpectParts(kWindowsPaths, "/home/me/r\xC3\xA9sum\xC3\xA9.odt", "", "/home/me/", "r\xC3\xA9sum\xC3\xA9", ".odt");
+  // A separator that is the drive's first character is the drive's.
+  ExpectParts(kWindowsPaths, "\\:x.txt", "\\:", "", "x", ".txt");
+  ExpectParts(kWindowsPaths, "/:a", "/:", "", "a", "");
 }
 
 TEST(SplitPathTest, OnPosixOnlySlashesSeparateAndThereAreNoDrives) {
   ExpectParts(kPosixPaths, "a\\b.c/d\\e.txt", "", "a\\b.c/", "d\\e", ".txt");
   ExpectParts(kPosixPaths, "C:foo", "", "", "C:foo", "");
   ExpectParts(kPosixPaths, "/etc/x.d\\y", "", "/etc/", "x", ".d\\y");
+  ExpectParts(kPosixPaths, "/:x", "", "/", ":x", "");
 }
 
 TEST(SplitPathTest, CutsLongPartsInsteadOfEmptyingThem) {
@@ -38,6 +42,10 @@ TEST(SplitPathTest, CutsLongPartsInsteadOfEmptyingThem) {
   EXPECT_EQ(parts.drive, "C:");
   EXPECT_EQ(parts.name, std::string(255, 'n'));
   EXPECT_EQ(parts.extension, ".txt");
+  // Characters as every rule reads them: a byte that starts none is one.
+  EXPECT_EQ(SplitPath("/d/" + std::string(300, '\x80'), kPosixPaths).name, std::string(255, '\x80'));
+  const std::string name = std::string(254, 'n') + "\xE2\x82" + "nn";
+  EXPECT_EQ(SplitPath(name + ".txt", kPosixPaths).name, std::string(254, 'n') + "\xE2");
 }
 
 }  // namespace

@@ -35,6 +35,11 @@ TEST(PathDisplayTest, TwentyCharactersAreShownWhole) {
   ASSERT_EQ(twenty.size(), 20u);
   EXPECT_EQ(AbbreviatedPath(twenty), twenty);
   EXPECT_EQ(AbbreviatedPath("C:\\abcdefghij\\klm.txt"), "C:\\...\\klm.txt");
+  // Characters, not the bytes of their UTF-8.
+  EXPECT_EQ(AbbreviatedPath("C:\\Dokumente\\B\xC3\xA4r.txt"), "C:\\Dokumente\\B\xC3\xA4r.txt");
+  const std::string japanese = "C:\\\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\\\xE6\x89\x8B\xE7\xB4\x99.txt";  // 13 characters
+  EXPECT_EQ(AbbreviatedPath(japanese), japanese);
+  EXPECT_EQ(AbbreviatedPath("C:\\Dokumente\\B\xC3\xA4rs.txt"), "C:\\...\\B\xC3\xA4rs.txt");
 }
 
 // Every report in the program's own words: those of version 1.0x as they
