@@ -362,7 +362,7 @@ class WorkingFile : public NewFile {
   FileStamp finished_;
   std::uint32_t owner_ = 0;  // POSIX: as given at Create, then as Finish found
   std::uint32_t group_ = 0;
-  bool keeps_owner_ = true;  // Windows: as Finish found it
+  [[maybe_unused]] bool keeps_owner_ = true;  // Windows: as Finish found it
 };
 
 // What a path names, following links: whether it exists and is a regular

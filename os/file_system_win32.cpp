@@ -497,7 +497,7 @@ Probed InputFile::OpenIn(const Folder& folder, const std::string& name) {
   FindClose(search);
   if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
       (entry.dwReserved0 == IO_REPARSE_TAG_SYMLINK || entry.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT)) {
-    return Refused(Opened::kFailed, kLinkNotFollowed);
+    return Refused(Opened::kLink);
   }
   // A file held open elsewhere could not be replaced at the end: said now,
   // not after the whole run.
@@ -524,7 +524,7 @@ Probed InputFile::OpenIn(const Folder& folder, const std::string& name) {
       return opened;
     case Resolved::kOther:
       Close();
-      return Refused(Opened::kFailed, kLinkNotFollowed);
+      return Refused(Opened::kLink);
     case Resolved::kUnknown:
       // A disk that resolves no paths (some network ones) marks its links as
       // reparse points, which were looked for above.

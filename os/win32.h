@@ -19,12 +19,6 @@ namespace os {
 // characters. Without it "name." would open "name", another file.
 std::wstring ExactPath(const std::string& path);
 
-// The error a data file is refused with when its name is a link to another
-// file, which a replacement would turn into a file of its own and leave the
-// other as it was: ERROR_STOPPED_ON_SYMLINK (which MinGW's headers lack), met
-// by no open that the file layer makes.
-constexpr DWORD kLinkNotFollowed = 681;
-
 // The system's reason for error code, in language (0: the user's), without
 // the full stop, Western or ideographic, that ends the system's sentence.
 Error SystemError(DWORD code, LANGID language = 0);

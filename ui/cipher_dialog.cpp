@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "cipher/input_checks.h"
+#include "text/field_number.h"
 #include "text/utf16.h"
 #include "framework/dialog_number.h"
 #include "framework/win_app.h"
@@ -56,7 +57,7 @@ void CCipherDlg::RunCommand(int button, TransformDirection direction) {
   }
   std::wcscpy(m_dataPath, g_storedDataPath);
   std::wcscpy(m_keyPath, g_storedKeyPath);
-  m_offset = static_cast<std::int32_t>(GetDlgItemUnsigned(m_hWnd, IDC_OFFSET));
+  m_offset = OffsetAsTyped(GetDlgItemUnsigned(m_hWnd, IDC_OFFSET));
   if (m_keyPath[0] == L'\0' || m_dataPath[0] == L'\0') return;
 
   WindowNotifier notifier(m_hWnd);

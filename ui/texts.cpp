@@ -143,14 +143,12 @@ WarningText Text(const Report& report) {
     case Event::kIsFolder:
       return {Format(kIsFolder, path), kInputCaption, ""};
     case Event::kNotRegularFile:
-    case Event::kIsLink:  // Windows tells a link as a reparse point, refused as unreadable
       return {Format(kNotRegularFile, path), kInputCaption, ""};
+    case Event::kIsLink:
+      return {Format(kIsLink, path), kInputCaption, ""};
     case Event::kInUse:
       return {Format(kInUse, path), kInputCaption, ""};
     case Event::kCannotOpen:
-      if (report.error.code == static_cast<int>(os::kLinkNotFollowed)) {
-        return {Format(kIsLink, path), kInputCaption, ""};
-      }
       return {Format(kCouldNotOpen, path, reason), kReadCaption, ""};
     case Event::kCannotMakeReadOnly:
       return {kCannotMakeReadOnly, kCannotMakeReadOnlyCaption, ""};

@@ -71,8 +71,8 @@ TEST(WarningTextTest, EachReportReadsAsTheProgramSaysIt) {
       {Event::kNotRegularFile, key, "Cannot use " + key + ": it is a device, a pipe or a socket, not a file.", kInput},
       {Event::kInUse, key, key + " is in use: another program has it open.\r\nClose it there, then try again.", kInput},
       {Event::kCannotOpen, key, "Could not open " + key + " (Access denied).", "Error: Could not read file!"},
-      {Event::kCannotOpen, data, "Cannot use " + data + ": it is a link to another file, which would stay as it "
-                                 "is.\r\nChoose the file it leads to.", kInput, "", false, 681},
+      {Event::kIsLink, data, "Cannot use " + data + ": it is a link to another file, which would stay as it "
+                             "is.\r\nChoose the file it leads to.", kInput},
       {Event::kCannotMakeReadOnly, key, "Cannot make key file read only.", "Set Attribute Error."},
       {Event::kOffsetOutOfRange, data, "Offset must be value between 0 and 255.", "Error"},
       {Event::kKeyEmpty, key, "The key file " + key + " is empty: it holds no bytes to encrypt with.\r\n"
