@@ -144,6 +144,66 @@ TEST_F(CliTest, EncryptsAndDecryptsSeveralFiles) {
   EXPECT_EQ(ReadBytes(path_b), b);
 }
 
+// What each file's record makes of a command run again, or with another key.
+TEST_F(CliTest, TheRecordKeepsARerunOrAWrongKeyFromCostingAFile) {
+  const Bytes a = RandomBytes(1000, 2);
+  const Bytes b = RandomBytes(500, 3);
+  const std::string path_a = WriteFile("a.txt", a);
+  const std::string path_b = WriteFile("b.txt", b);
+  const std::string other_key = WriteFile("other.key", RandomBytes(100, 9));
+  const Bytes once = Expected(a, key, 5, TransformDirection::kEncrypt);
+  const auto said = [](const std::string& path, const std::string& what) {
+    return "vaultine: " + path + ": " + what + "\n";
+  };
+  ASSERT_EQ(Run({"encrypt", "-o", "5", "-k", key_path, path_a}).status, 0);
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string err;
+    Bytes a_after;
+  };
+  const std::vector<Case> cases = {
+      // Run again, as from a shell's history: done is done, and -v says so.
+      {{"encrypt", "-v", "-o", "5", "-k", key_path, path_a, path_b}, 0,
+       said(path_a, "already encrypted; -f encrypts it again") + said(path_b, "encrypted"), once},
+      // Another key, or the right key with another offset: not a byte changes.
+      {{"decrypt", "-o", "5", "-k", other_key, path_a}, 1,
+       said(path_a, "was encrypted with another key file or offset; left as it is"), once},
+      {{"decrypt", "-o", "6", "-k", key_path, path_a}, 1,
+       said(path_a, "was encrypted with another key file or offset; left as it is"), once},
+      {{"decrypt", "-o", "5", "-k", key_path, path_a}, 0, "", a},
+      // Run again: plain is plain.
+      {{"decrypt", "-o", "5", "-k", key_path, path_a}, 0,
+       said(path_a, "not encrypted, as its record says; left as it is (-f decrypts it all the same)"), a},
+      // Twice, when asked for, and then undone layer by layer.
+      {{"encrypt", "-o", "5", "-k", key_path, path_a}, 0, "", once},
+      {{"encrypt", "-f", "-o", "7", "-k", other_key, path_a}, 0, "",
+       Expected(once, ReadBytes(other_key), 7, TransformDirection::kEncrypt)},
+      {{"decrypt", "-o", "5", "-k", key_path, path_a}, 1,
+       said(path_a, "was encrypted with another key file or offset; left as it is"),
+       Expected(once, ReadBytes(other_key), 7, TransformDirection::kEncrypt)},
+      {{"decrypt", "-o", "7", "-k", other_key, path_a}, 0, "", once},
+      {{"decrypt", "-o", "5", "-k", key_path, path_a}, 0, "", a},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[c.args.size() - 2]);
+    const Result result = Run(c.args);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_EQ(ReadBytes(path_a), c.a_after);
+  }
+  // A file written since its record was made has none that counts: it is
+  // what it now holds, as is a file from before records.
+  ASSERT_EQ(Run({"encrypt", "-o", "5", "-k", key_path, path_a}).status, 0);
+  usleep(20000);  // a file's times move with the kernel's clock tick
+  WriteBytes(path_a, a);
+  EXPECT_EQ(Run({"encrypt", "-o", "5", "-k", key_path, path_a}).err, "");
+  EXPECT_EQ(ReadBytes(path_a), once);
+  ASSERT_EQ(system(("setfattr -x user.vaultine " + path_a + " 2>/dev/null").c_str()), 0);
+  EXPECT_EQ(Run({"decrypt", "-o", "5", "-k", key_path, path_a}).err, "");
+  EXPECT_EQ(ReadBytes(path_a), a);
+}
+
 TEST_F(CliTest, EachRefusalNamesTheFileAndTheReasonAndTheRestGoesOn) {
   const Bytes good = RandomBytes(10, 4);
   const std::string path_good = WriteFile("good.txt", good);

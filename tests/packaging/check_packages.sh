@@ -40,6 +40,12 @@ man -M "$root/usr/share/man" -w vaultine >/dev/null || fail "man finds no manual
 warnings=$(MANWIDTH=80 man --warnings -M "$root/usr/share/man" vaultine 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "the manual page has faults: $warnings"
 apt-get -s install "$(realpath "$deb")" >/dev/null 2>&1 || fail "its dependencies ($(dpkg-deb -f "$deb" Depends)) cannot be met"
+# bash completes the commands, the options and the files.
+completion=$root/usr/share/bash-completion/completions/vaultine
+[ "$(bash -c 'source /usr/share/bash-completion/bash_completion 2>/dev/null; source "$1"
+  COMP_LINE="vaultine encrypt --ve"; COMP_POINT=${#COMP_LINE}; COMP_WORDS=(vaultine encrypt --ve); COMP_CWORD=2
+  _vaultine; echo "${COMPREPLY[*]}"' _ "$completion")" = "--verbose --version" ] ||
+  fail "bash does not complete vaultine's options from $completion"
 
 # A round trip with the installed command and a key it made.
 head -c 5000 /dev/urandom >"$root/plain"
