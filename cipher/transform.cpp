@@ -303,6 +303,7 @@ bool Run::ReplaceDataFile() {
   }
   switch (working_->RenameOver(path_, data_, &error)) {
     case os::WorkingFile::Renamed::kDone:
+      hooks_.Replaced();
       break;
     case os::WorkingFile::Renamed::kInUse:
       working_->Keep();

@@ -54,6 +54,9 @@ class RunHooks {
   // the data file's place: false leaves the data file as it is (the hook has
   // told why), and the working file is removed.
   virtual bool Seal(os::WorkingFile&) { return true; }
+
+  // The moment the data path holds the result, before anything else.
+  virtual void Replaced() {}
 };
 
 // One file among many: the file name in folder, which the caller opened and

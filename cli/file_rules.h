@@ -10,6 +10,7 @@
 #include "cli/options.h"
 #include "cli/record.h"
 #include "os/file_system.h"
+#include "os/stop_request.h"
 
 // What all the files of one command share.
 struct CommandState {
@@ -34,6 +35,8 @@ class FileRules : public RunHooks {
 
   Admission Admit(const os::InputFile& data) override;
   bool Seal(os::WorkingFile& working) override;
+  // A stop asked for by then came while the result was put in place.
+  void Replaced() override { result_.done_after_stop = os::StopRequested(); }
 
  private:
   bool Encrypting() const { return command_.options.direction == TransformDirection::kEncrypt; }

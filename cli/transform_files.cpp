@@ -203,7 +203,6 @@ BatchResult FileCommand::RunFile(const BatchJob& job, Notifier& bytes) {
     result.done = TransformFileIn(*job.folder, job.name, job.shown, key_, options_.offset, options_.direction, rules,
                                   notifier);
   }
-  result.done_after_stop = result.done && os::StopRequested();
   for (const Report& report : result.reports) {
     // One command uses one key: once it changed, no later file may use it.
     if (report.event == Event::kKeyChanged) key_changed_ = true;

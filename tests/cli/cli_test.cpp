@@ -798,7 +798,6 @@ TEST_F(CliTest, StopSignalsCleanUpThenEndTheCommandByTheSignal) {
     // middle of being put in place.
     const Bytes done = Expected(a, key, 0, TransformDirection::kEncrypt);
     for (int i = 0; i < 20000 && (ReadBytes(path_a) != done || FileExists(WorkingPath(path_a))); ++i) usleep(100);
-    usleep(100000);  // and its run has returned
     kill(child, c.signal_number);
     const Result result = Finish(child);
     EXPECT_FALSE(FileExists(working));
