@@ -107,9 +107,15 @@ std::unique_ptr<std::uint8_t[]> Buffer(std::int64_t size) {
 bool Run::OpenData() {
   for (;;) {
     const os::Probed data = data_.OpenIn(folder_, name_);
+    if (data.how == os::Opened::kInUse && data.facts.stamp.known()) {
+      const RunHooks::Admission admission = hooks_.InUse(data.facts);
+      if (admission == RunHooks::Admission::kAgain) continue;
+      if (admission == RunHooks::Admission::kLeave) return false;
+    }
     if (!data.ok()) {
       // Held by a run of its own, whose working file is being written.
-      const bool other_run = data.how == os::Opened::kInUse && folder_.IsBeingWritten(NamePart(working_path_));
+      const bool other_run = data.how == os::Opened::kInUse &&
+                             folder_.IsBeingWritten(NamePart(working_path_)) == os::Folder::Writing::kYes;
       Tell(other_run ? About(Event::kRunInProgress, working_path_) : About(OpenFailure(data.how), path_, data.error));
       return false;
     }
@@ -118,7 +124,7 @@ bool Run::OpenData() {
     if (admission == RunHooks::Admission::kGo) break;
   }
   // Enciphered with itself, a file could never be recovered.
-  if (data_.facts().stamp.IsSameFileAs(key_.as_read())) {
+  if (data_.facts().stamp.IsSameFileAs(key_.as_read()) || data_.facts().stamp.LooksLike(key_.as_read())) {
     Tell(About(Event::kSameFile, key_.path()));
     return false;
   }
@@ -150,6 +156,14 @@ bool Run::CreateWorkingFile() {
     case os::NewFile::Created::kInUse:
       Tell(About(Event::kRunInProgress, working_path_));
       break;
+    case os::NewFile::Created::kCannotTell: {
+      // Another user's, which this user may not look into: a leftover, or
+      // that user's run at work.
+      Report report = About(Event::kWorkingInTheWay, working_path_);
+      report.detail = "another user's";
+      Tell(report);
+      break;
+    }
     case os::NewFile::Created::kFailed:
       Tell(About(Event::kCannotCreate, working_path_, os::LastError()));
       break;
@@ -301,9 +315,9 @@ bool Run::ReplaceDataFile() {
     FailWith(About(Event::kDataChanged, path_));
     return false;
   }
+  hooks_.PuttingInPlace();
   switch (working_->RenameOver(path_, data_, &error)) {
     case os::WorkingFile::Renamed::kDone:
-      hooks_.Replaced();
       break;
     case os::WorkingFile::Renamed::kInUse:
       working_->Keep();

@@ -50,13 +50,19 @@ class RunHooks {
   // Once the data file is open, before anything is written.
   virtual Admission Admit(const os::InputFile&) { return Admission::kGo; }
 
+  // A data file another program has open for writing, as facts found it:
+  // kGo says it is in use; a front end at work on it itself may wait and
+  // look again (kAgain), or leave it (kLeave, told).
+  virtual Admission InUse(const os::FileFacts&) { return Admission::kGo; }
+
   // Once the working file holds the whole result on disk, before it takes
   // the data file's place: false leaves the data file as it is (the hook has
   // told why), and the working file is removed.
   virtual bool Seal(os::WorkingFile&) { return true; }
 
-  // The moment the data path holds the result, before anything else.
-  virtual void Replaced() {}
+  // The moment before the result takes the data file's place, all checks
+  // passed: from here on a stop no longer stops the run.
+  virtual void PuttingInPlace() {}
 };
 
 // One file among many: the file name in folder, which the caller opened and

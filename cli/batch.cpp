@@ -23,8 +23,12 @@ class ByteCounter : public Notifier {
 
 }  // namespace
 
-Batch::Batch(int workers, Run run, Tell tell, Waiting waiting)
-    : run_(std::move(run)), tell_(std::move(tell)), waiting_(std::move(waiting)), window_(kWindow) {
+Batch::Batch(int workers, Run run, Tell tell, Waiting waiting, std::size_t folders)
+    : run_(std::move(run)),
+      tell_(std::move(tell)),
+      waiting_(std::move(waiting)),
+      window_(kWindow),
+      folder_window_(folders) {
   for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
 }
 
@@ -56,6 +60,10 @@ void Batch::Work() {
 void Batch::Add(BatchJob job) {
   std::unique_lock<std::mutex> lock(mutex_);
   const os::Folder* folder = job.folder.get();
+  // Each folder at work holds a file open: a new one waits for room.
+  while (folders_.count(folder) == 0 && folders_.size() >= folder_window_ && next_to_tell_ < next_to_add_) {
+    if (!TellFinished(lock, true)) Wait(lock);
+  }
   if (folder != last_folder_) {
     // Files come folder by folder: the one before has all its files now.
     if (last_folder_ != nullptr) folders_[last_folder_].complete = true;

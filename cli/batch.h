@@ -22,6 +22,7 @@ struct BatchJob {
   std::string name;
   std::string shown;
   bool walked = false;  // met in a walk of -r, not named by the user
+  std::uint64_t turn = 0;  // where files must run one at a time: its place, from 1
 };
 
 // What one file's run came to, to be told in the command's order.
@@ -52,8 +53,9 @@ class Batch {
   // Called now and then while the adding thread waits, to show progress.
   using Waiting = std::function<void()>;
 
-  // With no workers, each job runs at once on the adding thread.
-  Batch(int workers, Run run, Tell tell, Waiting waiting);
+  // With no workers, each job runs at once on the adding thread. No more
+  // than folders different folders are at work or waiting to be told at once.
+  Batch(int workers, Run run, Tell tell, Waiting waiting, std::size_t folders);
   ~Batch();
   Batch(const Batch&) = delete;
   Batch& operator=(const Batch&) = delete;
@@ -92,6 +94,7 @@ class Batch {
   const Tell tell_;
   const Waiting waiting_;
   const std::size_t window_;
+  const std::size_t folder_window_;
 
   std::mutex mutex_;
   std::condition_variable work_added_;

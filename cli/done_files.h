@@ -26,6 +26,7 @@ class DoneFiles {
   enum class Claim {
     kMine,   // nobody had it: this run may go on, and must Release it
     kDone,   // this command did it already, as *earlier names it
+    kTried,  // this command tried it, as *earlier names it, and it is as that run left it
     kAgain,  // another run had it, and is done with it: look at the file again
   };
 
@@ -33,14 +34,22 @@ class DoneFiles {
   // on it, waits for that run to end.
   Claim Take(const Identity& file, const std::string& name, std::string* earlier);
 
+  // The file a claim will leave at its path: another name that opens it
+  // before the claim ends waits for it too.
+  void Expect(const Identity& file, const os::FileStamp& result);
+
+  // Whether the file is at work in another run of this command: then waits
+  // for that run to end.
+  bool AwaitIfAtWork(const Identity& file);
+
   // Ends a claim: done, the result as now stamped, or not.
   void Release(const Identity& file, bool done, const os::FileStamp& result);
 
  private:
   struct Entry {
+    enum class State { kAtWork, kDone, kTried } state = State::kAtWork;
     std::string name;
-    bool done = false;
-    os::FileStamp result;
+    os::FileStamp stamp;  // kDone: the result; kTried: the file as it was tried
   };
   using ByNumber = std::pair<std::uint64_t, std::uint64_t>;
   using ByListing = std::pair<std::uint64_t, std::string>;

@@ -40,7 +40,7 @@ RunHooks::Admission FileRules::Admit(const os::InputFile& data) {
         true);
     return Admission::kLeave;
   }
-  if (key.IsSameFileAs(command_.key_identity)) {
+  if (key.IsSameFileAs(command_.key_identity) || facts.stamp.LooksLike(command_.key.as_read())) {
     // In a walk the key is one more file met, not one the user named.
     if (job_.walked) {
       Say("skipped: it is the key file", false);
@@ -55,6 +55,11 @@ RunHooks::Admission FileRules::Admit(const os::InputFile& data) {
   switch (command_.done.Take(identity_, job_.shown, &earlier)) {
     case DoneFiles::Claim::kDone:
       Say("the same file as " + earlier + ", which this call has already " + done_word + "; left as it is", false);
+      return Admission::kLeave;
+    case DoneFiles::Claim::kTried:
+      Say("the same file as " + earlier + ", which this call could not " + (Encrypting() ? "encrypt" : "decrypt") +
+              "; left as it is",
+          false);
       return Admission::kLeave;
     case DoneFiles::Claim::kAgain:
       return Admission::kAgain;
@@ -71,6 +76,13 @@ RunHooks::Admission FileRules::Admit(const os::InputFile& data) {
   }
   length_ = facts.stamp.size;
   return ReadRecord(data);
+}
+
+// Open for writing by this very command (another name of the file, at work
+// in another worker, or its result, renamed a moment ago and not yet closed):
+// looked at again once that run is over.
+RunHooks::Admission FileRules::InUse(const os::FileFacts& facts) {
+  return command_.done.AwaitIfAtWork({facts, ""}) ? Admission::kAgain : Admission::kGo;
 }
 
 RunHooks::Admission FileRules::ReadRecord(const os::InputFile& data) {
@@ -119,6 +131,9 @@ RunHooks::Admission FileRules::ReadRecord(const os::InputFile& data) {
 
 bool FileRules::Seal(os::WorkingFile& working) {
   result_stamp_ = working.finished();
+  // Once renamed, the result is this file under its number: another name
+  // that opens it meanwhile waits for this run.
+  if (claimed_) command_.done.Expect(identity_, result_stamp_);
   Record next = has_record_ ? record_ : Record();
   if (Encrypting()) {
     next.layers.push_back(NewLayer(command_.key, length_, command_.options.offset));

@@ -34,9 +34,10 @@ class FileRules : public RunHooks {
   ~FileRules() override;
 
   Admission Admit(const os::InputFile& data) override;
+  Admission InUse(const os::FileFacts& facts) override;
   bool Seal(os::WorkingFile& working) override;
   // A stop asked for by then came while the result was put in place.
-  void Replaced() override { result_.done_after_stop = os::StopRequested(); }
+  void PuttingInPlace() override { result_.done_after_stop = os::StopRequested(); }
 
  private:
   bool Encrypting() const { return command_.options.direction == TransformDirection::kEncrypt; }

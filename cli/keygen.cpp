@@ -70,6 +70,7 @@ bool MakeKeyFile(const std::string& path, std::uint64_t size, TerminalNotifier& 
   os::NewFile key(folder);
   switch (key.Create(path)) {
     case os::NewFile::Created::kAlreadyExists:
+    case os::NewFile::Created::kCannotTell:
       notifier.Line("vaultine: " + path + ": already exists; a key is only ever written to a new file");
       return false;
     case os::NewFile::Created::kInUse:

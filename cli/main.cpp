@@ -76,6 +76,8 @@ int main(int argc, char* argv[]) {
     case Command::kTransform:
       break;
   }
+  // Before the workers start, which keep its signal out.
+  os::CatchLeaseBreaks();
   // A file opened later must not take the place of a stream the caller
   // closed: messages or output would go into it.
   const os::ClosedStreams closed = os::KeepStandardStreamsOpen();

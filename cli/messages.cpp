@@ -27,8 +27,8 @@ std::string WhyReadOnly(const Report& report) {
 }
 
 // A path as the user knows it: the standard streams by what they are.
-std::string Named(const std::string& path) {
-  if (path == os::kStandardInputName || path == "-") return "standard input";
+std::string Named(const std::string& path, bool stream) {
+  if (path == os::kStandardInputName || (stream && path == "-")) return "standard input";
   if (path == os::kStandardOutputName) return "standard output";
   return path;
 }
@@ -44,7 +44,7 @@ std::string What(const Report& report) {
   switch (report.event) {
     case Event::kSameFile:
       return (report.path == report.data_path ? std::string("is the key file")
-                                              : "is " + Named(report.data_path) + " itself under another name") +
+                                              : "is " + Named(report.data_path, report.stream) + " itself under another name") +
              "; a file enciphered with itself could never be recovered";
     case Event::kNotFound:
       return reason.empty() ? "No such file or directory" : reason;
@@ -73,7 +73,12 @@ std::string What(const Report& report) {
       return "its working file would be " + working + ", which is this file or the key file; rename that file, "
              "then try again";
     case Event::kWorkingInTheWay:
-      if (!report.detail.empty()) return "a folder, " + working + ", is in the way of its working file; rename it";
+      if (report.detail == "folder") return "a folder, " + working + ", is in the way of its working file; rename it";
+      if (!report.detail.empty()) {
+        return working + " is in the way of its working file: " + report.detail +
+               ", left by an earlier run or at work in one, which cannot be told; the file is whole: once no run is "
+               "at work on it, have " + working + " removed or renamed, then try again";
+      }
       return working + " is in the way of its working file, left by an earlier run that did not finish or could "
              "not replace the file; the file is whole: remove or rename " + working + ", then try again";
     case Event::kRunInProgress:
@@ -85,7 +90,7 @@ std::string What(const Report& report) {
     case Event::kCannotWrite:
       return "cannot write the working file " + working + ": " + reason + unchanged;
     case Event::kCannotWriteOutput:
-      return reason;
+      return reason + unchanged;
     case Event::kWorkingCutShort:
       return "another program cut the working file " + working + " short" + unchanged;
     case Event::kStopped:
@@ -140,10 +145,10 @@ const std::string& Subject(const Report& report) {
 
 std::string MessageFor(const Report& report) {
   if (report.event == Event::kOutputIsInput || report.event == Event::kOutputIsKey) {
-    return "vaultine: " + Named(report.path) + " is " +
+    return "vaultine: " + Named(report.path, true) + " is " +
            (report.event == Event::kOutputIsInput ? "the input" : "the key file") + "; nothing was written";
   }
-  std::string message = "vaultine: " + Named(Subject(report)) + ": " + What(report);
+  std::string message = "vaultine: " + Named(Subject(report), report.stream) + ": " + What(report);
   if (report.left_behind) {
     message += "; the working file " + report.working_path + " could not be removed (" + report.not_removed.text + ")";
   }

@@ -1,5 +1,6 @@
 #include "cli/terminal_notifier.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -7,6 +8,7 @@
 
 #include "cli/messages.h"
 #include "text/escape.h"
+#include "text/utf16.h"
 
 namespace {
 
@@ -51,7 +53,22 @@ void TerminalNotifier::Line(const std::string& text) {
 
 void TerminalNotifier::Status(const std::string& text) {
   if (!show_progress_) return;
-  std::fprintf(stream_, "\r%s\033[K", Shown(text).c_str());
+  // Within one row of the terminal as it is now, or a long name would wrap,
+  // and each update would go down the screen rather than over itself.
+  winsize size = {};
+  const std::size_t columns =
+      ioctl(fileno(stream_), TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1 : 79;
+  std::string shown = Shown(text);
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i < shown.size();) {
+    const std::size_t start = i;
+    NextCharacter(shown, &i);
+    if (++characters > columns) {
+      shown.resize(start);
+      break;
+    }
+  }
+  std::fprintf(stream_, "\r%s\033[K", shown.c_str());
   std::fflush(stream_);
   progress_shown_ = true;
 }

@@ -15,6 +15,7 @@
 #include "cli/file_rules.h"
 #include "cli/job_progress.h"
 #include "cli/messages.h"
+#include "cli/run_gates.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_notifier.h"
 #include "os/file_system.h"
@@ -34,12 +35,16 @@ constexpr int kWorkers = 8;
 bool IsWorkingFile(const std::string& name) { return WorkingPath(name) == name; }
 
 // A walk holds a folder open for each level it is in and for each folder
-// whose files are at work: as many as the system allows.
-void AllowAllOpenFiles() {
+// whose files are at work: as many as the system allows. Returns how many.
+std::uint64_t AllowAllOpenFiles() {
   rlimit limit;
-  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max) return;
-  limit.rlim_cur = limit.rlim_max;
-  setrlimit(RLIMIT_NOFILE, &limit);
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 1024;
+  if (limit.rlim_cur != limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    getrlimit(RLIMIT_NOFILE, &limit);
+  }
+  return limit.rlim_cur;
 }
 
 // Keeps a run's reports for the command to tell in order; on the command's
@@ -77,6 +82,10 @@ class FileCommand {
   bool OpenKey();
   bool Stopping() const { return os::StopRequested() || key_changed_; }
   void AddOperand(const std::string& file);
+  void AddFile(BatchJob job) {
+    if (job.folder->TellsFilesByListing()) job.turn = fuse_line_.Join();
+    batch_->Add(std::move(job));
+  }
   void Walk(const std::string& root);
   // The open folder of an operand, shared by the operands in it.
   std::shared_ptr<const os::Folder> FolderOf(const std::string& path, os::Error* error);
@@ -94,12 +103,15 @@ class FileCommand {
   std::unique_ptr<Batch> batch_;
   bool one_file_ = false;  // the per-file progress line, and no workers
   bool all_found_ = false;
-  std::map<std::string, std::shared_ptr<const os::Folder>> operand_folders_;
-  std::vector<std::string> done_names_;
+  // The folder of the last operand, which the next one often shares.
+  std::string operand_folder_path_;
+  std::shared_ptr<const os::Folder> operand_folder_;
+  // The files done, for a stop to name; late: put in place after the stop.
+  std::vector<std::pair<std::string, bool>> done_names_;
   bool failed_ = false;
-  bool done_after_stop_ = false;
   std::atomic<bool> key_changed_{false};
-  std::mutex by_listing_;
+  Line fuse_line_;
+  WorkingNames working_names_;
 };
 
 bool FileCommand::OpenKey() {
@@ -125,40 +137,53 @@ bool FileCommand::OpenKey() {
 
 std::shared_ptr<const os::Folder> FileCommand::FolderOf(const std::string& path, os::Error* error) {
   const std::string folder_path = FolderPart(path);
-  const auto known = operand_folders_.find(folder_path);
-  if (known != operand_folders_.end()) return known->second;
+  if (operand_folder_ && folder_path == operand_folder_path_) return operand_folder_;
   auto folder = std::make_shared<os::Folder>();
   if (!folder->OpenFolderOf(path) || !folder->LookAtDisk()) {
     *error = os::LastError();
     return nullptr;
   }
-  operand_folders_[folder_path] = folder;
+  operand_folder_path_ = folder_path;
+  operand_folder_ = folder;
   return folder;
 }
 
 void FileCommand::AddOperand(const std::string& file) {
+  // A name ending in a slash ("link/", "dir/.") is what it names: a link
+  // there is a link all the same.
   std::string path = file;
+  while (path.size() > 1 && (path.back() == '/' || (path.size() > 2 && path.compare(path.size() - 2, 2, "/.") == 0))) {
+    path.erase(path.size() - (path.back() == '/' ? 1 : 2));
+  }
   os::FileFacts facts;
   os::Error error;
-  if (os::LookAt(file, &facts, &error) == os::Looked::kFound && facts.kind == os::FileFacts::Kind::kLink) {
-    const os::LinkTarget target = os::FollowLink(file);
+  if (os::LookAt(path, &facts, &error) == os::Looked::kFound && facts.kind == os::FileFacts::Kind::kLink) {
+    const os::LinkTarget target = os::FollowLink(path);
     if (target.how == os::LinkTarget::kOpenFile) {
-      return batch_->AddLine("vaultine: " + file + ": leads to " + target.through +
-                                 ", a file open in a process rather than a file by name; to read standard input, "
-                                 "use -c",
+      return batch_->AddLine("vaultine: " + file + ": leads through /proc (" + target.through +
+                                 "), whose links name what processes have open, not files by name; to read "
+                                 "standard input, use -c",
                              true);
     }
     // Followed only when asked: a link someone else may change must not
-    // choose which file is replaced.
-    // Named from then on as the file it leads to, whose folder gets the
-    // working file.
-    if (options_.force && target.how == os::LinkTarget::kFile) path = target.path;
-    os::LookAt(path, &facts, &error);
+    // choose which file is replaced. Named from then on as the file it leads
+    // to, whose folder gets the working file.
+    if (options_.force) {
+      if (target.how == os::LinkTarget::kBroken) {
+        return batch_->AddLine("vaultine: " + file + ": a symbolic link that leads nowhere (" + target.error.text + ")",
+                               true);
+      }
+      path = target.path;
+      os::LookAt(path, &facts, &error);
+    }
   }
-  if (options_.recursive && facts.kind == os::FileFacts::Kind::kFolder) return Walk(path);
+  if (facts.kind == os::FileFacts::Kind::kFolder) {
+    if (options_.recursive) return Walk(path);
+    return batch_->AddLine("vaultine: " + file + ": Is a directory", true);
+  }
   const std::shared_ptr<const os::Folder> folder = FolderOf(path, &error);
   if (!folder) return batch_->AddLine("vaultine: " + path + ": " + error.text, true);
-  batch_->Add(BatchJob{folder, NamePart(path), path, false});
+  AddFile(BatchJob{folder, NamePart(path), path, false});
 }
 
 void FileCommand::Walk(const std::string& root) {
@@ -168,13 +193,16 @@ void FileCommand::Walk(const std::string& root) {
     switch (entry.kind) {
       case os::WalkEntry::kFile:
         if (IsWorkingFile(entry.name)) {
+          const os::Folder::Writing writing = entry.folder->IsBeingWritten(entry.name);
           batch_->AddLine("vaultine: " + entry.shown + ": skipped: " +
-                              (entry.folder->IsBeingWritten(entry.name)
+                              (writing == os::Folder::Writing::kYes
                                    ? "the working file of a run at work, which will put it in place itself"
+                               : writing == os::Folder::Writing::kCannotTell
+                                   ? "a working file, another user's: left by an earlier run, or at work in one"
                                    : "a working file, left by an earlier run"),
                           false);
         } else {
-          batch_->Add(BatchJob{entry.folder, entry.name, entry.shown, true});
+          AddFile(BatchJob{entry.folder, entry.name, entry.shown, true});
         }
         break;
       case os::WalkEntry::kLink:
@@ -191,12 +219,11 @@ void FileCommand::Walk(const std::string& root) {
 }
 
 BatchResult FileCommand::RunFile(const BatchJob& job, Notifier& bytes) {
-  // Such a disk (exFAT through FUSE) has been seen to fail for good when a
-  // file is renamed while another spelling of it is open: its files are
-  // done one at a time.
-  std::unique_lock<std::mutex> one_at_a_time(by_listing_, std::defer_lock);
-  if (job.folder->TellsFilesByListing()) one_at_a_time.lock();
+  const Line::Turn turn(fuse_line_, job.turn);
+  const WorkingNames::Hold working_name(working_names_, job.folder->stamp(), WorkingPath(job.name));
   BatchResult result;
+  // Once a stop is asked for, or the key changed, no file starts.
+  if (Stopping()) return result;
   RunNotifier notifier(result, bytes, one_file_ ? &terminal_ : nullptr);
   {
     FileRules rules(state_, job, result);
@@ -208,7 +235,7 @@ BatchResult FileCommand::RunFile(const BatchJob& job, Notifier& bytes) {
     if (report.event == Event::kKeyChanged) key_changed_ = true;
     if (report.event != Event::kAttributeNotKept) result.failed = true;
   }
-  if (!result.done && result.reports.empty() && result.lines.empty()) result.failed = true;
+  if (!result.done && result.reports.empty() && result.lines.empty() && !Stopping()) result.failed = true;
   return result;
 }
 
@@ -225,8 +252,7 @@ void FileCommand::Tell(const BatchJob& job, BatchResult& result) {
       result.failed = true;
     }
     if (options_.verbose) Say("vaultine: " + job.shown + ": " + done_word_);
-    done_names_.push_back(job.shown);
-    done_after_stop_ = done_after_stop_ || result.done_after_stop;
+    done_names_.emplace_back(job.shown, result.done_after_stop);
   }
   failed_ = failed_ || result.failed;
   ShowProgress();
@@ -245,11 +271,15 @@ int FileCommand::Run() {
     return kSomeFailed;
   }
   if (!OpenKey()) return kSomeFailed;
-  AllowAllOpenFiles();
+  const std::uint64_t open_files = AllowAllOpenFiles();
   one_file_ = options_.files.size() == 1 && !options_.recursive;
+  // Each worker holds up to three files open, each folder at work one, and a
+  // deep walk one a level: a low limit gets fewer of each, never a failure.
+  const int workers = one_file_ ? 0 : static_cast<int>(std::min<std::uint64_t>(kWorkers, open_files / 32 + 1));
   batch_.reset(new Batch(
-      one_file_ ? 0 : kWorkers, [this](const BatchJob& job, Notifier& bytes) { return RunFile(job, bytes); },
-      [this](const BatchJob& job, BatchResult& result) { Tell(job, result); }, [this] { ShowProgress(); }));
+      workers, [this](const BatchJob& job, Notifier& bytes) { return RunFile(job, bytes); },
+      [this](const BatchJob& job, BatchResult& result) { Tell(job, result); }, [this] { ShowProgress(); },
+      std::max<std::size_t>(4, open_files / 4)));
   for (const std::string& file : options_.files) {
     if (Stopping()) break;
     AddOperand(file);
@@ -260,9 +290,8 @@ int FileCommand::Run() {
   if (StopSignal() == 0 && !key_changed_) return failed_ ? kSomeFailed : kAllDone;
   // Stopped: say which files are done (a file already being put in place
   // when the stop came in any case, and all of them where no record tells).
-  for (std::size_t i = 0; i < done_names_.size(); ++i) {
-    const bool late = done_after_stop_ && i + 1 == done_names_.size();
-    if ((!options_.quiet && !options_.verbose) || late) Say("vaultine: " + done_names_[i] + ": " + done_word_);
+  for (const auto& done : done_names_) {
+    if ((!options_.quiet && !options_.verbose) || done.second) Say("vaultine: " + done.first + ": " + done_word_);
   }
   if (!options_.quiet) {
     Say(state_.records_not_kept ? std::string("vaultine: stopped before the end; the files named ") + done_word_ +

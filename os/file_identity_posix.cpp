@@ -15,12 +15,14 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 
 #include "os/calls_posix.h"
 #include "os/file_system.h"
 #include "os/posix.h"
+#include "os/stop_request.h"
 #include "text/fold.h"
 #include "text/path_split.h"
 
@@ -31,8 +33,11 @@ using namespace posix;
 
 constexpr long kFuseMagic = 0x65735546;
 
-// A folder's names, by how the disk folds them.
-using Listing = std::map<std::u32string, std::string>;
+// A folder's names, as spelled and by how a folding disk would fold them.
+struct Listing {
+  std::set<std::string> spelled;
+  std::map<std::u32string, std::string> folded;
+};
 
 std::mutex& Lock() {
   static std::mutex lock;
@@ -47,15 +52,17 @@ bool List(const std::string& folder, Listing* listing) {
     if (fd >= 0) Close(fd);
     return false;
   }
-  listing->clear();
+  *listing = Listing();
+  int interrupted = 0;
   for (;;) {
     errno = 0;
     const dirent* entry = NextEntry(entries);
     if (entry == nullptr) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR && ++interrupted < 1000 && !StopRequested()) continue;
       break;
     }
-    listing->emplace(FoldedName(entry->d_name), entry->d_name);
+    listing->spelled.insert(entry->d_name);
+    listing->folded.emplace(FoldedName(entry->d_name), entry->d_name);
   }
   const int reason = errno;
   closedir(entries);
@@ -63,22 +70,26 @@ bool List(const std::string& folder, Listing* listing) {
   return reason == 0;
 }
 
+// Folder's listing, listed once, or again when fresh (a name is new since);
+// null (errno says why) when it cannot be listed.
+const Listing* ListingOf(const std::string& folder, bool fresh) {
+  static std::map<std::string, Listing> listings;
+  const auto known = listings.find(folder);
+  if (!fresh && known != listings.end()) return &known->second;
+  Listing listing;
+  if (!List(folder, &listing)) return nullptr;
+  return &(listings[folder] = std::move(listing));
+}
+
 // How folder lists name: the same spelling, else the one that folds to it;
 // empty (errno says why) when neither is listed.
 std::string ListedName(const std::string& folder, const std::string& name) {
-  static std::map<std::string, Listing> listings;
-  const std::u32string folded = FoldedName(name);
   for (int attempt = 0; attempt < 2; ++attempt) {
-    const auto known = listings.find(folder);
-    // Listed once; again only when the name is new since.
-    if (attempt == 1 || known == listings.end()) {
-      Listing listing;
-      if (!List(folder, &listing)) return "";
-      listings[folder] = std::move(listing);
-    }
-    const Listing& listing = listings[folder];
-    const auto found = listing.find(folded);
-    if (found != listing.end()) return found->second;
+    const Listing* listing = ListingOf(folder, attempt == 1);
+    if (listing == nullptr) return "";
+    if (listing->spelled.count(name) != 0) return name;
+    const auto found = listing->folded.find(FoldedName(name));
+    if (found != listing->folded.end()) return found->second;
   }
   errno = ENOENT;
   return "";
@@ -134,6 +145,39 @@ std::string Listed(const std::string& absolute, const std::string& mount_point) 
   return listed;
 }
 
+// The name with the case of its ASCII letters swapped.
+std::string SwappedCase(const std::string& name) {
+  std::string swapped = name;
+  for (char& c : swapped) {
+    if (c >= 'a' && c <= 'z') {
+      c = static_cast<char>(c - 'a' + 'A');
+    } else if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  return swapped;
+}
+
+// Whether a FUSE disk folds names, as a look at name in folder (an absolute
+// path) with its letters' case swapped shows: a file found that the listing
+// does not name so. Many FUSE layers (bindfs, sshfs) fold nothing; each
+// disk is asked once, by the first name that has a letter.
+bool FoldsNames(dev_t device, const std::string& folder, const std::string& name) {
+  static std::map<dev_t, bool> known;
+  const auto found = known.find(device);
+  if (found != known.end()) return found->second;
+  const std::string swapped = SwappedCase(name);
+  if (swapped == name) return true;  // not known yet: listed names tell files apart either way
+  struct stat st;
+  if (Stat((folder + "/" + swapped).c_str(), &st) != 0) {
+    if (errno != ENOENT) return true;
+    return known[device] = false;
+  }
+  // Listed so, it is a file of its own name: no sign either way.
+  if (ListedName(folder, swapped) == swapped) return true;
+  return known[device] = true;
+}
+
 // Whether the disk that holds the file at path, on device, tells files by
 // listing, as a FUSE disk does.
 bool ByListing(const std::string& path, dev_t device, Error* error, bool* failed) {
@@ -150,6 +194,10 @@ bool ByListing(const std::string& path, dev_t device, Error* error, bool* failed
 }
 
 Keyed ListedKey(const std::string& absolute, dev_t device, FileKey* key, Error* error) {
+  const std::string folder = FolderPart(absolute);
+  if (!FoldsNames(device, folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder, NamePart(absolute))) {
+    return Keyed::kKeyed;  // numbers tell files apart there
+  }
   const std::string mount_point = MountPointOf(device);
   if (mount_point.empty() || absolute.compare(0, mount_point.size(), mount_point) != 0) {
     *error = {ENOENT, "its disk is not in the table of mounts"};

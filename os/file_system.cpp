@@ -1,6 +1,7 @@
 #include "os/file_system.h"
 
 #include "os/handles.h"
+#include "os/stop_request.h"
 
 namespace os {
 
@@ -13,6 +14,9 @@ bool WriteAll(std::intptr_t handle, const void* buffer, std::size_t size) {
     if (written <= 0) return false;
     bytes += written;
     size -= static_cast<std::size_t>(written);
+    // A write cut short by a stop (a reader that takes nothing more) is not
+    // waited for again.
+    if (size > 0 && StopRequested()) return false;
   }
   return true;
 }

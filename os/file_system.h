@@ -50,17 +50,6 @@ enum class Opened {
   kFailed,      // the system refused (error)
 };
 
-struct Probed {
-  Opened how = Opened::kFailed;
-  Error error;  // for kFailed
-  bool ok() const { return how == Opened::kOpen; }
-};
-
-// Whether the file at path can be opened for reading, and is not open for
-// writing in another program; nothing stays open. Others that only read it
-// do not count.
-Probed Probe(const std::string& path);
-
 // Which file a path named, and how it stood: the same file with the same size
 // and times has not been written since, nor had its owner or permissions
 // changed (POSIX keeps a time of that change; Windows leaves it 0). Times are
@@ -81,6 +70,13 @@ struct FileStamp {
     return IsSameFileAs(other) && size == other.size && modified == other.modified && changed == other.changed;
   }
   bool operator!=(const FileStamp& other) const { return !(*this == other); }
+  // The same size and times to the nanosecond, the change time too, though
+  // on another disk: the same file seen through another mount of its folder
+  // (a bind mount, bindfs), which numbers it apart. POSIX only.
+  bool LooksLike(const FileStamp& other) const {
+    return volume != other.volume && changed != 0 && size == other.size && modified == other.modified &&
+           changed == other.changed;
+  }
 };
 
 // What one look at a file tells.
@@ -97,6 +93,20 @@ struct FileFacts {
   std::uint32_t group = 0;
 };
 
+struct Probed {
+  Opened how = Opened::kFailed;
+  Error error;  // for kFailed
+  // kInUse (POSIX): what was found there, so that a caller at work on it
+  // itself can tell.
+  FileFacts facts;
+  bool ok() const { return how == Opened::kOpen; }
+};
+
+// Whether the file at path can be opened for reading, and is not open for
+// writing in another program; nothing stays open. Others that only read it
+// do not count.
+Probed Probe(const std::string& path);
+
 // What tells a file from every other: its disk and its number, or, on a disk
 // that gives each spelling of a name a number of its own (exFAT and others
 // through FUSE), its disk and its path as the folders list it, found as the
@@ -111,6 +121,7 @@ struct FileKey {
   }
 };
 enum class Keyed { kKeyed, kNothing, kFailed };
+
 // A note of the program's own on a file (POSIX: see posix.h).
 enum class Note;
 
@@ -143,8 +154,10 @@ class Folder {
   WriteRight MayWrite(const std::string& name, const FileFacts& facts, Error* error) const;
 
   // Whether another program is writing the file name in this folder
-  // (another run, its working file).
-  bool IsBeingWritten(const std::string& name) const;
+  // (another run, its working file): POSIX cannot tell for a file this user
+  // may not open, or may not take a lease on (another user's).
+  enum class Writing { kNo, kYes, kCannotTell };
+  Writing IsBeingWritten(const std::string& name) const;
 
   // Flushes the folder's entries to the disk, so that a new or renamed file
   // survives a power cut.
@@ -153,11 +166,14 @@ class Folder {
   // The bytes its file system has free for this user, or -1.
   std::int64_t AvailableBytes() const;
 
-  // Learns whether its disk gives each spelling of a name a number of its
-  // own (exFAT and others through FUSE), so that files there are told apart
-  // by their names as listed; false (LastError says why) when it cannot.
+  // Learns what it is and whether its disk is a FUSE one, where each
+  // spelling of a name may get a number of its own (exFAT), so that files
+  // there may be told apart by their names as listed; false (LastError says
+  // why) when it cannot.
   bool LookAtDisk();
   bool TellsFilesByListing() const { return by_listing_; }
+  // What it is, as LookAtDisk found.
+  const FileStamp& stamp() const { return stamp_; }
 
  private:
   friend class InputFile;
@@ -170,6 +186,7 @@ class Folder {
   std::intptr_t handle_ = -1;
   bool listable_ = true;  // POSIX: false when opened only to name files in
   bool by_listing_ = false;  // as LookAtDisk found
+  FileStamp stamp_;
   std::string path_;      // Windows: the folder, from which its files are named
 };
 
@@ -239,6 +256,7 @@ class NewFile {
     kNew,
     kAlreadyExists,  // another file is at the path
     kInUse,          // and another program is writing it
+    kCannotTell,     // and whether another program is writing it cannot be told
     kFailed,         // the system refused (LastError says why)
   };
   enum class Removed { kRemoved, kGone, kFailed };

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "os/calls_posix.h"
 #include "os/handles.h"
@@ -103,17 +104,40 @@ void OnLeaseBreak(int, siginfo_t* info, void*) {
   errno = saved;
 }
 
+// The thread of its own that answers lease breaks: every other thread may
+// be deep in a write or a flush, where no handler runs until the disk is
+// done, and the writer would wait as long.
+void AnswerLeaseBreaks() {
+  sigset_t breaks;
+  sigemptyset(&breaks);
+  sigaddset(&breaks, SIGURG);
+  for (;;) {
+    siginfo_t info;
+    if (sigwaitinfo(&breaks, &info) == SIGURG) fcntl(info.si_fd, F_SETLEASE, F_UNLCK);
+  }
+}
+
+}  // namespace
+
 void CatchLeaseBreaks() {
   static std::once_flag caught;
   std::call_once(caught, [] {
+    // A thread that does not keep SIGURG out answers it at once itself.
     struct sigaction action = {};
     action.sa_sigaction = OnLeaseBreak;
     sigemptyset(&action.sa_mask);
     // A read or write interrupted by a writer's open goes on by itself.
     action.sa_flags = SA_SIGINFO | SA_RESTART;
     sigaction(SIGURG, &action, nullptr);
+    sigset_t breaks;
+    sigemptyset(&breaks);
+    sigaddset(&breaks, SIGURG);
+    pthread_sigmask(SIG_BLOCK, &breaks, nullptr);
+    std::thread(AnswerLeaseBreaks).detach();
   });
 }
+
+namespace {
 
 enum class Lease { kHeld, kWrittenElsewhere, kNone };
 
@@ -125,14 +149,6 @@ Lease TakeReadLease(int fd) {
   if (LeaseControl(fd, F_SETSIG, SIGURG) != 0) return Lease::kNone;
   if (LeaseControl(fd, F_SETLEASE, F_RDLCK) == 0) return Lease::kHeld;
   return errno == EAGAIN ? Lease::kWrittenElsewhere : Lease::kNone;
-}
-
-// Whether another program has the file open for writing now; nothing is
-// kept.
-bool WrittenElsewhere(int fd) {
-  const Lease lease = TakeReadLease(fd);
-  if (lease == Lease::kHeld) LeaseControl(fd, F_SETLEASE, F_UNLCK);
-  return lease == Lease::kWrittenElsewhere;
 }
 
 Probed Refused(Opened how, int code = 0) {
@@ -293,8 +309,10 @@ void Folder::Take(int fd) {
 
 bool Folder::LookAtDisk() {
   struct statfs disk;
-  if (Fstatfs(Fd(handle_), &disk) != 0) return false;
+  struct stat self;
+  if (Fstatfs(Fd(handle_), &disk) != 0 || Fstat(Fd(handle_), &self) != 0) return false;
   by_listing_ = disk.f_type == kFuseMagic;
+  stamp_ = StampOf(self);
   return true;
 }
 
@@ -337,13 +355,15 @@ WriteRight Folder::MayWrite(const std::string& name, const FileFacts& facts, Err
                                                                                   : WriteRight::kUnknown;
 }
 
-bool Folder::IsBeingWritten(const std::string& name) const {
+Folder::Writing Folder::IsBeingWritten(const std::string& name) const {
   struct stat st;
-  if (FstatAt(Fd(handle_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (FstatAt(Fd(handle_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return Writing::kNo;
   const int fd = OpenAt(Fd(handle_), name.c_str(), kReadFlags | O_NOFOLLOW);
-  const bool written = fd >= 0 && WrittenElsewhere(fd);
-  if (fd >= 0) Close(fd);
-  return written;
+  if (fd < 0) return Writing::kCannotTell;
+  const Lease lease = TakeReadLease(fd);
+  if (lease == Lease::kHeld) LeaseControl(fd, F_SETLEASE, F_UNLCK);
+  Close(fd);
+  return lease == Lease::kHeld ? Writing::kNo : lease == Lease::kWrittenElsewhere ? Writing::kYes : Writing::kCannotTell;
 }
 
 bool Folder::Flush() const {
@@ -385,6 +405,7 @@ Probed InputFile::Take(std::intptr_t handle, bool hold_lease, const FileFacts* k
     const Lease lease = TakeReadLease(fd);
     if (lease == Lease::kWrittenElsewhere) {
       probed = Refused(Opened::kInUse);
+      probed.facts = facts;
     } else if (lease == Lease::kHeld && !hold_lease) {
       LeaseControl(fd, F_SETLEASE, F_UNLCK);
     } else {
@@ -519,9 +540,11 @@ NewFile::Created NewFile::Create(const std::string& path) {
   if (fd < 0) {
     if (errno != EEXIST) return Created::kFailed;
     // Another run's file while it is being written; a leftover otherwise.
-    const bool in_use = folder_.IsBeingWritten(name);
+    const Folder::Writing writing = folder_.IsBeingWritten(name);
     errno = EEXIST;
-    return in_use ? Created::kInUse : Created::kAlreadyExists;
+    return writing == Folder::Writing::kYes        ? Created::kInUse
+           : writing == Folder::Writing::kCannotTell ? Created::kCannotTell
+                                                    : Created::kAlreadyExists;
   }
   // Known as ours by what it is when it is next looked at through its
   // handle, which stays open until it is renamed or removed.
@@ -783,16 +806,29 @@ Looked LookAt(const std::string& path, FileFacts* facts, Error* error) {
   return Looked::kFound;
 }
 
+namespace {
+
+constexpr long kProcMagic = 0x9fa0;
+
+// Whether a folder on the way to path is on /proc, however it is spelled:
+// its links name open files and folders of processes, which may be no path
+// at all (a pipe), or not the file the name would say.
+bool ThroughProc(const std::string& path) {
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+    struct statfs disk;
+    if (Statfs(path.substr(0, slash).c_str(), &disk) == 0 && disk.f_type == kProcMagic) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 LinkTarget FollowLink(const std::string& link) {
   LinkTarget target;
   std::string at = link;
   errno = ELOOP;  // unless a call below says otherwise
   for (int step = 0; step < 40; ++step) {
-    // The links of /proc name open files, which may be no path at all (a
-    // pipe), or a file the path would not say is open here.
-    const bool open_file = (at.compare(0, 6, "/proc/") == 0 && at.find("/fd/") != std::string::npos) ||
-                           at.compare(0, 8, "/dev/fd/") == 0;
-    if (open_file) {
+    if (ThroughProc(at)) {
       target.how = LinkTarget::kOpenFile;
       target.through = at;
       return target;

@@ -447,11 +447,11 @@ WriteRight Folder::MayWrite(const std::string& name, const FileFacts&, Error* er
 }
 
 // Another run's working file: it shares no writing.
-bool Folder::IsBeingWritten(const std::string& name) const {
+Folder::Writing Folder::IsBeingWritten(const std::string& name) const {
   HANDLE other = OpenHandle(path_ + name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   const bool written = other == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
   if (other != INVALID_HANDLE_VALUE) CloseFile(other);
-  return written;
+  return written ? Writing::kYes : Writing::kNo;
 }
 
 // Windows disks keep one number for a file however its name is spelled.
@@ -596,7 +596,7 @@ NewFile::Created NewFile::CreateWith(const std::string& path, const void* securi
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return Created::kFailed;
-    const bool in_use = folder_.IsBeingWritten(NamePart(path));
+    const bool in_use = folder_.IsBeingWritten(NamePart(path)) == Folder::Writing::kYes;
     SetLastError(error);
     return in_use ? Created::kInUse : Created::kAlreadyExists;
   }

@@ -10,6 +10,11 @@
 
 namespace os {
 
+// Lease breaks (a writer opening a file a run holds) are answered by a
+// thread of their own, whatever the others are doing: to be called before any
+// other thread starts, which then keep the signal out as this one does.
+void CatchLeaseBreaks();
+
 // The names of the standard streams, by which the files they are open on can
 // be compared with others.
 constexpr char kStandardInputName[] = "/dev/stdin";
@@ -55,7 +60,7 @@ Looked LookAt(const std::string& path, FileFacts* facts, Error* error);
 struct LinkTarget {
   enum How {
     kFile,       // path: the file at the end, named without links
-    kOpenFile,   // through: a link to a file open in a process (/proc/N/fd/M, /dev/fd/M), not to a path
+    kOpenFile,   // through: a link by way of /proc, to a file open in a process or a process's folder, not a path
     kBroken,     // error: it leads nowhere
   } how = kBroken;
   std::string path;

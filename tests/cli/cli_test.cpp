@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -39,6 +40,7 @@ struct Start {
   uid_t user = 0;
   bool stderr_unread = false;
   rlim_t file_size_limit = 0;
+  rlim_t open_files_limit = 0;
   std::string stdout_to;
   std::string stderr_to;
   bool ignore_hangup = false;
@@ -88,6 +90,8 @@ class CliTest : public ::testing::Test {
       }
       const rlimit limit = {how.file_size_limit, how.file_size_limit};
       if (how.file_size_limit != 0 && setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+      const rlimit open_files = {how.open_files_limit, how.open_files_limit};
+      if (how.open_files_limit != 0 && setrlimit(RLIMIT_NOFILE, &open_files) != 0) _exit(126);
       if (!how.folder.empty() && chdir(how.folder.c_str()) != 0) _exit(126);
       if (how.user != 0 && (setgroups(0, nullptr) != 0 || setgid(how.user) != 0 || setuid(how.user) != 0)) _exit(126);
       std::vector<char*> argv;
@@ -129,8 +133,9 @@ class CliTest : public ::testing::Test {
 TEST_F(CliTest, EncryptsAndDecryptsSeveralFiles) {
   const Bytes a = RandomBytes(1000, 2);
   const Bytes b = RandomBytes(5, 3);
+  // Both need the working file a.1ê9: one waits for the other.
   const std::string path_a = WriteFile("a.txt", a);
-  const std::string path_b = WriteFile("b", b);
+  const std::string path_b = WriteFile("a.b", b);
 
   Result result = Run({"encrypt", "-k", key_path, "-o", "17", path_a, path_b});
   EXPECT_EQ(result.status, 0) << result.err;
@@ -142,6 +147,15 @@ TEST_F(CliTest, EncryptsAndDecryptsSeveralFiles) {
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(ReadBytes(path_a), a);
   EXPECT_EQ(ReadBytes(path_b), b);
+
+  // Files side by side, with few files open allowed: slower, never a failure.
+  ASSERT_TRUE(MakeDirectory(dir.File("many")));
+  for (int i = 0; i < 120; ++i) WriteFile("many/" + std::to_string(i), {static_cast<std::uint8_t>(i)});
+  ::Start few = ::Start::From(dir.File("many"));
+  few.open_files_limit = 20;
+  result = Run({"encrypt", "-r", "-k", key_path, "."}, few);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadBytes(dir.File("many/119")), Expected({119}, key, 0, TransformDirection::kEncrypt));
 }
 
 // What each file's record makes of a command run again, or with another key.
@@ -380,8 +394,34 @@ TEST_F(CliTest, LinkIsFollowedToItsFileOnlyWithForce) {
   for (const char* force : {"-q", "-f"}) {
     result = Run({"encrypt", force, "-k", key_path, "/dev/stdin"}, from_a);
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "vaultine: /dev/stdin: leads to /proc/self/fd/0, a file open in a process rather than a "
-                          "file by name; to read standard input, use -c\n");
+    EXPECT_EQ(result.err, "vaultine: /dev/stdin: leads through /proc (/proc/self/fd/0), whose links name what "
+                          "processes have open, not files by name; to read standard input, use -c\n");
+  }
+  EXPECT_EQ(ReadBytes(path_a), a);
+  // Nor a link with a slash after it, one by way of /proc, or one that leads
+  // nowhere; a folder is a folder, slash or not.
+  ASSERT_TRUE(MakeDirectory(dir.File("folder")));
+  ASSERT_EQ(symlink("folder", dir.File("folder-link").c_str()), 0);
+  ASSERT_EQ(symlink("/proc/self/cwd/a.txt", dir.File("by-proc").c_str()), 0);
+  ASSERT_EQ(symlink("nowhere", dir.File("dangling").c_str()), 0);
+  struct Case {
+    std::string option;
+    std::string file;
+    std::string says;  // after "vaultine: "
+  };
+  const std::vector<Case> cases = {
+      {"-r", dir.File("folder-link/"),
+       dir.File("folder-link") + ": a symbolic link, which is not followed; name the file it leads to"},
+      {"-f", dir.File("by-proc"), dir.File("by-proc") + ": leads through /proc (/proc/self/cwd/a.txt), whose links "
+                                  "name what processes have open, not files by name; to read standard input, use -c"},
+      {"-f", dir.File("dangling"), dir.File("dangling") + ": a symbolic link that leads nowhere (No such file or "
+                                   "directory)"},
+      {"-q", dir.File("folder/"), dir.File("folder/") + ": Is a directory"},
+  };
+  for (const Case& c : cases) {
+    result = Run({"encrypt", c.option, "-k", key_path, c.file});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "vaultine: " + c.says + "\n");
   }
   EXPECT_EQ(ReadBytes(path_a), a);
   result = Run({"encrypt", "-f", "-k", key_path, link});
@@ -492,6 +532,25 @@ TEST_F(CliTest, FilesWithOtherNamesAreTransformedOnceOrNotAtAll) {
   EXPECT_EQ(ReadBytes(path_a), Expected(a, key, 0, TransformDirection::kEncrypt));
   EXPECT_EQ(ReadBytes(dir.File("a-link.txt")), a);
 
+  // Named twice, and refused the first time: so it stays.
+  const std::string locked = WriteFile("locked.txt", b);
+  ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
+  const std::string dotted = dir.path() + "/./locked.txt";
+  result = Run({"encrypt", "-k", key_path, locked, dotted});
+  EXPECT_EQ(result.status, 1);
+  // Either name may reach the file first; the other is told why it was left.
+  const auto refused = [&](const std::string& name) {
+    return "vaultine: " + name + ": not replaced: it is read-only; the encrypted result is in " + WorkingPath(name) +
+           "\n";
+  };
+  const auto same = [&](const std::string& name, const std::string& first) {
+    return "vaultine: " + name + ": the same file as " + first + ", which this call could not encrypt; left as it is\n";
+  };
+  EXPECT_TRUE(result.err == refused(locked) + same(dotted, locked) || result.err == same(locked, dotted) + refused(dotted))
+      << result.err;
+  EXPECT_EQ(ReadBytes(locked), b);
+  chmod(locked.c_str(), 0644);
+
   // A folder's links are no other names of a file.
   ASSERT_TRUE(MakeDirectory(dir.File("folder")));
   EXPECT_EQ(Run({"encrypt", "-k", key_path, dir.File("folder")}).err,
@@ -584,7 +643,7 @@ TEST_F(CliTest, StdoutTakesAFileOrStandardInputAndChangesNoFile) {
   // What failed is named as the user knows it, and nothing is said to be
   // unchanged that was never a file of the command's.
   EXPECT_EQ(Run({"encrypt", "-c", "-k", key_path, path_a}, ::Start::StdoutTo("/dev/full")).err,
-            "vaultine: standard output: No space left on device\n");
+            "vaultine: standard output: No space left on device; nothing was written\n");
   ::Start folder_as_input;
   folder_as_input.stdin_from = dir.path();
   EXPECT_EQ(Run({"encrypt", "-c", "-k", key_path}, folder_as_input).err,
@@ -641,6 +700,31 @@ TEST_F(CliTest, OnADiskThatFoldsCaseEverySpellingIsOneFile) {
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.err.find("cannot keep a file private to its owner"), std::string::npos) << result.err;
   EXPECT_FALSE(FileExists(dir.File("stick/new.key")));
+}
+
+TEST_F(CliTest, OnAFuseLayerThatFoldsNothingEveryNameIsAFileOfItsOwn) {
+  // bindfs shows a folder again through FUSE, with numbers of its own, and
+  // folds no names, as sshfs and many others do not.
+  ASSERT_TRUE(MakeDirectory(dir.File("src")) && MakeDirectory(dir.File("mnt")));
+  if (system(("bindfs " + dir.File("src") + " " + dir.File("mnt") + " 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "needs bindfs (Debian package bindfs), /dev/fuse and root";
+  }
+  const Bytes lower = RandomBytes(100, 40);
+  const Bytes upper = RandomBytes(100, 41);
+  WriteFile("src/a.txt", lower);
+  WriteFile("src/A.TXT", upper);
+  Result result = Run({"encrypt", "-k", key_path, dir.File("mnt/a.txt"), dir.File("mnt/A.TXT")});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(ReadBytes(dir.File("src/a.txt")), Expected(lower, key, 0, TransformDirection::kEncrypt));
+  EXPECT_EQ(ReadBytes(dir.File("src/A.TXT")), Expected(upper, key, 0, TransformDirection::kEncrypt));
+  // The file itself, through the layer, as its own key: refused.
+  result = Run({"encrypt", "-k", dir.File("mnt/a.txt"), dir.File("src/a.txt")});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "vaultine: " + dir.File("mnt/a.txt") + ": is " + dir.File("src/a.txt") +
+                            " itself under another name; a file enciphered with itself could never be recovered\n");
+  EXPECT_EQ(ReadBytes(dir.File("src/a.txt")), Expected(lower, key, 0, TransformDirection::kEncrypt));
+  EXPECT_EQ(system(("fusermount -u " + dir.File("mnt")).c_str()), 0);
 }
 
 TEST_F(CliTest, ControlCharactersInNamesAreShownEscapedOnATerminalOrElsewhere) {
@@ -748,12 +832,18 @@ TEST_F(CliTest, ProgressIsOneLineOnATerminalForOneFileOrForTheWholeJob) {
   how.stderr_to = ptsname(terminal);
   how.environment = {"TERM=xterm"};
   MakeSparseFile(dir.File("big.dat"), 1LL << 30);  // long enough to be shown
+  // A name longer than the terminal is wide is cut, or it would wrap.
+  const winsize narrow = {5, 40, 0, 0};
+  ASSERT_EQ(ioctl(terminal, TIOCSWINSZ, &narrow), 0);
+  const std::string wide = std::string(60, 'w') + ".dat";
+  MakeSparseFile(dir.File(wide), 1LL << 30);
   struct Case {
     std::vector<std::string> files;
     std::string shows;
   };
   for (const Case& c : {Case{{dir.File("big.dat")}, "\rbig.dat 1%\x1b[K"},
-                        Case{{dir.File("big.dat"), a}, " of 2 files, "}}) {
+                        Case{{dir.File("big.dat"), a}, " of 2 files, "},
+                        Case{{dir.File(wide)}, "\r" + std::string(39, 'w') + "\x1b[K"}}) {
     std::vector<std::string> args = {"decrypt", "-k", key_path};
     args.insert(args.end(), c.files.begin(), c.files.end());
     EXPECT_EQ(Run(args, how).status, 0);
@@ -797,7 +887,8 @@ TEST_F(CliTest, StopSignalsCleanUpThenEndTheCommandByTheSignal) {
     // Files run side by side: a.txt is done before the stop, not in the
     // middle of being put in place.
     const Bytes done = Expected(a, key, 0, TransformDirection::kEncrypt);
-    for (int i = 0; i < 20000 && (ReadBytes(path_a) != done || FileExists(WorkingPath(path_a))); ++i) usleep(100);
+    for (int i = 0; i < 300000 && (ReadBytes(path_a) != done || FileExists(WorkingPath(path_a))); ++i) usleep(100);
+    ASSERT_EQ(ReadBytes(path_a), done) << "a.txt was never done";
     kill(child, c.signal_number);
     const Result result = Finish(child);
     EXPECT_FALSE(FileExists(working));
