@@ -296,6 +296,11 @@ status=$?
 rm -rf tree && cp -a tree.original tree
 strace -f -qq -o /dev/null -e inject=getdents64:error=EINTR:when=1 "$vaultine" encrypt -q -r -k key tree >/dev/null 2>err
 [ $? -eq 0 ] && [ "$(tree_states | grep -c once)" -eq 9 ] || fail "an interrupted listing: $(cat err)"
+# ...but not for ever.
+rm -rf tree && cp -a tree.original tree
+timeout 60 strace -f -qq -o /dev/null -e inject=getdents64:error=EINTR "$vaultine" encrypt -q -r -k key tree >/dev/null 2>err
+status=$?
+[ "$status" -eq 1 ] && grep -q "^vaultine: tree: Interrupted system call$" err || fail "status $status, said: $(cat err)"
 
 # A key replaced while the command is at work: no file is enciphered with
 # the new key, the command stops, and says so.
@@ -332,11 +337,17 @@ wait
 n=1
 call="-c waiting"
 rm -f fifo && mkfifo fifo
-for input in fifo pipe; do
+rm -f full && mkfifo full
+for input in fifo pipe full; do
   if [ "$input" = fifo ]; then
     "$vaultine" encrypt -c -k key fifo >/dev/null 2>err &
-  else
+  elif [ "$input" = pipe ]; then
     sleep 30 | "$vaultine" encrypt -c -k key >/dev/null 2>err &
+  else
+    # ...and one that writes to a pipe nobody reads, once it is full.
+    sleep 30 <full &
+    reader=$!
+    "$vaultine" encrypt -c -k key original >full 2>err &
   fi
   sleep 0.3
   kill -TERM $!
@@ -349,6 +360,7 @@ for input in fifo pipe; do
   status=$?
   [ "$status" -eq 143 ] || fail "-c on a $input ended $status: $(cat err)"
 done
+kill "$reader" 2>/dev/null
 
 # A folder its user may write but not list is flushed all the same.
 if command -v setpriv >/dev/null; then
@@ -363,5 +375,53 @@ if command -v setpriv >/dev/null; then
   [ "$status" -eq 0 ] && grep -q '^[0-9]* *sync()' trace && cmp -s closed/data once ||
     fail "status $status, said: $(cat err); calls: $(cat trace)"
 fi
+
+# One file named twice, the first name at its rename when the second comes:
+# enciphered once, and the second name says so.
+n=1
+call="renameat (one file named twice)"
+rm -f data data.*
+cp original data
+strace -f -qq -o /dev/null -e inject=renameat:delay_exit=500000 "$vaultine" encrypt -k key data ./data >/dev/null 2>err
+status=$?
+[ "$status" -eq 0 ] && cmp -s data once && [ "$(grep -c "the same file as" err)" -eq 1 ] ||
+  fail "status $status, said: $(cat err)"
+
+# A program that opens the file to write while the run flushes its result
+# waits no longer than the run takes to give the file up, and the result
+# does not take the file's place.
+n=1
+call="fsync (a writer comes)"
+rm -f data data.*
+cp original data
+strace -f -qq -o /dev/null -e inject=fsync:delay_enter=3000000:when=1 "$vaultine" encrypt -q -k key data \
+  >/dev/null 2>err &
+for _ in $(seq 1000); do [ -e data.1* ] && [ "$(stat -c %s data.1*)" = "$(stat -c %s data)" ] && break; sleep 0.01; done
+sleep 0.3
+start=$(date +%s%N)
+: >>data
+waited=$((($(date +%s%N) - start) / 1000000))
+wait $!
+status=$?
+[ "$waited" -lt 1500 ] || fail "the writer waited $waited ms"
+[ "$status" -eq 1 ] && grep -q "data: changed by another program" err && cmp -s data original ||
+  fail "status $status, said: $(cat err)"
+
+# A stop while results are flushed: those that then take their files' place
+# are named even with -q, and only those.
+n=1
+call="fsync (stopped, -q)"
+rm -rf tree && cp -a tree.original tree
+strace -f -qq -o /dev/null -e inject=fsync:delay_enter=1000000:when=1 "$vaultine" encrypt -q -r -k key tree \
+  >/dev/null 2>err &
+pid=$!
+for _ in $(seq 1000); do [ "$(find tree -name '*.1*' | wc -l)" -ge 2 ] && break; sleep 0.01; done
+sleep 0.3
+kill -TERM "$(pgrep -P $pid vaultine)"
+wait $pid
+named=$(sed -n 's/^vaultine: \(.*\): encrypted$/\1/p' err | sort)
+done_files=$(tree_states | awk '$2 == "once" { print $1 }' | sort)
+[ -n "$done_files" ] && [ "$named" = "$done_files" ] && [ "$(grep -vc ': encrypted$' err)" -eq 0 ] ||
+  fail "done: $(echo $done_files); said: $(cat err)"
 
 [ "$failures" -eq 0 ]
