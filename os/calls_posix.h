@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "os/stop_request.h"
 #include "os/system_calls.h"
 
 namespace os {
@@ -118,6 +119,17 @@ inline int LeaseControl(int fd, int command, int argument) {
 inline DIR* OpenListing(int fd) { return Refused(SystemCall::kList) ? nullptr : fdopendir(fd); }
 // Null at the end, with errno unchanged, or on a failure, with errno set.
 inline dirent* NextEntry(DIR* listing) { return Refused(SystemCall::kList) ? nullptr : readdir(listing); }
+
+// The next entry; null at the end, with errno 0, or on a failure. A listing
+// cut short is no shorter folder: a signal only interrupts it, unless it
+// asks to stop, or a disk keeps saying so.
+inline dirent* NextListed(DIR* listing) {
+  for (int interrupted = 0;; ++interrupted) {
+    errno = 0;
+    dirent* entry = NextEntry(listing);
+    if (entry != nullptr || errno != EINTR || interrupted == 1000 || StopRequested()) return entry;
+  }
+}
 
 }  // namespace posix
 }  // namespace os

@@ -22,7 +22,6 @@
 #include "os/calls_posix.h"
 #include "os/file_system.h"
 #include "os/posix.h"
-#include "os/stop_request.h"
 #include "text/fold.h"
 #include "text/path_split.h"
 
@@ -53,14 +52,7 @@ bool List(const std::string& folder, Listing* listing) {
     return false;
   }
   *listing = Listing();
-  int interrupted = 0;
-  for (;;) {
-    errno = 0;
-    const dirent* entry = NextEntry(entries);
-    if (entry == nullptr) {
-      if (errno == EINTR && ++interrupted < 1000 && !StopRequested()) continue;
-      break;
-    }
+  while (const dirent* entry = NextListed(entries)) {
     listing->spelled.insert(entry->d_name);
     listing->folded.emplace(FoldedName(entry->d_name), entry->d_name);
   }

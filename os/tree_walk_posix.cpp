@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "os/calls_posix.h"
-#include "os/stop_request.h"
 
 namespace os {
 
@@ -75,14 +74,9 @@ bool TreeWalk::Enter(const std::shared_ptr<const Folder>& parent, const std::str
   std::unique_ptr<Level> level(new Level);
   level->folder = folder;
   level->shown = shown;
-  int interrupted = 0;
   for (;;) {
-    errno = 0;
-    const dirent* entry = NextEntry(listing);
+    const dirent* entry = NextListed(listing);
     if (entry == nullptr) {
-      // A listing cut short is no empty folder; a signal only interrupts it,
-      // unless it asks to stop, or a disk keeps saying so.
-      if (errno == EINTR && ++interrupted < 1000 && !StopRequested()) continue;
       if (errno == 0) break;
       failed->error = LastError();
       closedir(listing);
