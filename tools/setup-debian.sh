@@ -10,7 +10,7 @@
 #   setup-debian.sh fuzz      clang with its libFuzzer and sanitizers: tools/fuzz.sh
 #   setup-debian.sh all       native, package and fuzz, and what the tests use: the 64-bit
 #                             cross-compiler, Wine (which adds the i386 architecture), Xvfb and xdotool,
-#                             strace for the crash test, acl and attr, exFAT
+#                             strace for the crash test, acl and attr, exFAT and bindfs
 # Another package manager at work (unattended upgrades, say) is waited for.
 set -euo pipefail
 
@@ -26,7 +26,7 @@ case $profile in
   bench) packages=(ccrypt gzip strace time) ;;
   fuzz) packages=("${fuzz[@]}") ;;
   all) packages=("${native[@]}" "${package[@]}" "${fuzz[@]}" g++-mingw-w64-x86-64 mingw-w64-tools wine wine32:i386 wine64
-                 xvfb xdotool imagemagick strace acl attr exfat-fuse exfatprogs file) ;;
+                 xvfb xdotool imagemagick strace acl attr exfat-fuse exfatprogs bindfs file) ;;
   *) echo "usage: setup-debian.sh [native|package|bench|fuzz|all]" >&2; exit 2 ;;
 esac
 
