@@ -3,6 +3,8 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <sstream>
 
 namespace {
@@ -103,10 +105,27 @@ bool ParseRecord(const std::string& text, Record* record) {
   return true;
 }
 
+namespace {
+
+// A salt no other layer has: drawn from a seed the system's randomness gives
+// once a run, and a count, rather than a call to the system for each file.
+std::string NewSalt() {
+  static unsigned char seed[crypto_generichash_KEYBYTES];
+  static std::once_flag seeded;
+  static std::atomic<std::uint64_t> count{0};
+  std::call_once(seeded, [] { randombytes_buf(seed, sizeof seed); });
+  const std::uint64_t number = count++;
+  unsigned char salt[kSaltBytes];
+  crypto_generichash(salt, sizeof salt, reinterpret_cast<const unsigned char*>(&number), sizeof number, seed,
+                     sizeof seed);
+  return std::string(reinterpret_cast<const char*>(salt), sizeof salt);
+}
+
+}  // namespace
+
 Record::Layer NewLayer(const Key& key, std::int64_t length, std::uint8_t offset) {
   Record::Layer layer;
-  layer.salt.resize(kSaltBytes);
-  randombytes_buf(&layer.salt[0], layer.salt.size());
+  layer.salt = NewSalt();
   if (!Hash(key, length, offset, layer.salt, &layer.fingerprint)) layer.fingerprint.clear();
   return layer;
 }
