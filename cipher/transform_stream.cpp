@@ -10,7 +10,7 @@
 #include "os/stop_request.h"
 
 bool TransformStream(const std::string& input_path, const std::string& key_path, std::uint8_t offset,
-                     TransformDirection direction, Notifier& notifier) {
+                     TransformDirection direction, Notifier& notifier, const StreamAdmission& admit) {
   const bool standard_input = input_path == "-";
   if (!CheckStreamInputs(standard_input ? os::kStandardInputName : input_path, key_path,
                          os::kStandardOutputName, notifier)) {
@@ -39,6 +39,7 @@ bool TransformStream(const std::string& input_path, const std::string& key_path,
   Event refused = Event::kCannotOpen;
   os::Error error;
   if (!key.Open(key_path, &refused, &error)) return tell(refused, key_path, error);
+  if (admit && !admit(input, key)) return false;
   KeyStream keys(key);
   const std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[kBlockSize]);
   const std::unique_ptr<std::uint8_t[]> key_block(new std::uint8_t[kBlockSize]);

@@ -1,6 +1,7 @@
 #include "cli/file_rules.h"
 
 #include <cerrno>
+#include <chrono>
 
 #include "os/posix.h"
 
@@ -12,6 +13,42 @@ std::string OtherLinks(std::uint64_t links) {
 }
 
 }  // namespace
+
+RecordVerdict JudgeRecord(const Record& record, bool describes, const Options& options, const Key& key,
+                          std::int64_t length) {
+  const bool encrypting = options.direction == TransformDirection::kEncrypt;
+  const bool force = options.force;
+  const auto made_with_key = [&] { return MadeWith(record.layers.back(), key, length, options.offset); };
+  if (!describes) {
+    // Written or touched since (or copied without its time): the record no
+    // longer tells what the file holds, but one that says encrypted is a
+    // warning all the same.
+    if (!record.Encrypted() || force) return {};
+    if (encrypting) {
+      return {RecordVerdict::kRefuse,
+              "its record says encrypted, but the file changed since the record was made; left as it is (-f "
+              "encrypts it all the same)"};
+    }
+    if (made_with_key()) return {};
+    return {RecordVerdict::kRefuse,
+            "its record, made before the file last changed, says it was encrypted with another key file or "
+            "offset; left as it is (-f decrypts it all the same)"};
+  }
+  if (encrypting) {
+    if (record.Encrypted() && !force) return {RecordVerdict::kSkip, "already encrypted; -f encrypts it again"};
+    // Enciphering a file deciphered past plain undoes that, with its key only.
+    if (record.past_plain && !made_with_key()) {
+      return {RecordVerdict::kRefuse, "was decrypted with another key file or offset; left as it is"};
+    }
+    return {};
+  }
+  if (!record.Encrypted()) {
+    if (force) return {};
+    return {RecordVerdict::kSkip, "not encrypted, as its record says; left as it is (-f decrypts it all the same)"};
+  }
+  if (!made_with_key()) return {RecordVerdict::kRefuse, "was encrypted with another key file or offset; left as it is"};
+  return {};
+}
 
 FileRules::~FileRules() {
   if (claimed_) command_.done.Release(identity_, result_.done, result_stamp_);
@@ -105,45 +142,48 @@ RunHooks::Admission FileRules::ReadRecord(const os::InputFile& data) {
         true);
     return Admission::kLeave;
   }
-  // A file written or touched since the record was made: the record tells
-  // nothing of what it holds now.
-  if (!record_.Describes(data.facts().stamp)) {
-    stale_note_ = true;
-    return Admission::kGo;
-  }
-  has_record_ = true;
-  const Options& options = command_.options;
-  if (Encrypting() && !record_.layers.empty() && !options.force) {
-    Say("already encrypted; -f encrypts it again", false);
-    return Admission::kLeave;
-  }
-  if (!Encrypting() && record_.layers.empty() && !options.force) {
-    Say("not encrypted, as its record says; left as it is (-f decrypts it all the same)", false);
-    return Admission::kLeave;
-  }
-  if (!Encrypting() && !record_.layers.empty() &&
-      !MadeWith(record_.layers.back(), command_.key, length_, options.offset)) {
-    Say("was encrypted with another key file or offset; left as it is", true);
-    return Admission::kLeave;
-  }
-  return Admission::kGo;
+  has_record_ = record_.Describes(data.facts().stamp);
+  stale_note_ = !has_record_;
+  const RecordVerdict verdict = JudgeRecord(record_, has_record_, command_.options, command_.key, length_);
+  if (verdict.what == RecordVerdict::kGo) return Admission::kGo;
+  Say(verdict.why, verdict.what == RecordVerdict::kRefuse);
+  return Admission::kLeave;
 }
 
 bool FileRules::Seal(os::WorkingFile& working) {
+  Record next = has_record_ ? record_ : Record();
+  // A layer comes off where this run undoes the last one; else one goes on.
+  const bool undoes = !next.layers.empty() && next.past_plain == Encrypting();
+  const bool recorded = undoes || Encrypting() || has_record_;
+  // The time of the run, taken back to a whole even second at least two
+  // before now: a copy onto a disk that keeps coarser times (whole seconds,
+  // FAT's two) keeps it, and so its record; and a write after this one, even
+  // within the same tick of the clock, changes it.
+  if (recorded) {
+    using namespace std::chrono;
+    const std::int64_t now = duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+    if (!working.SetModified((now - 2) / 2 * 2 * 1000000000)) {
+      Say("cannot set its time for its record (" + os::LastError().text + "); the file is unchanged", true);
+      return false;
+    }
+  }
   result_stamp_ = working.finished();
   // Once renamed, the result is this file under its number: another name
   // that opens it meanwhile waits for this run.
   if (claimed_) command_.done.Expect(identity_, result_stamp_);
-  Record next = has_record_ ? record_ : Record();
-  if (Encrypting()) {
+  if (undoes) {
+    next.layers.pop_back();
+    if (next.layers.empty()) next.past_plain = false;
+  } else if (recorded) {
+    // Deciphered past plain (forced): a layer of its own, which enciphering
+    // with the same key takes off again.
+    next.past_plain = !Encrypting();
     next.layers.push_back(NewLayer(command_.key, length_, command_.options.offset));
     if (next.layers.back().fingerprint.empty()) {
       Say("cannot take the fingerprint of the key for its record; the file is unchanged", true);
       return false;
     }
-  } else if (!next.layers.empty()) {
-    next.layers.pop_back();
-  } else if (!has_record_) {
+  } else {
     // Deciphered without a record: what it holds now is not known either. A
     // note the file carried, which told nothing, does not go with it.
     if (!stale_note_) return true;

@@ -24,6 +24,19 @@ struct CommandState {
   std::atomic<bool> records_not_kept{false};
 };
 
+// What a file's record lets a command do with it, before a byte is touched.
+struct RecordVerdict {
+  enum What {
+    kGo,      // transform it
+    kSkip,    // done already, as the record says: left as it is, and counted as done
+    kRefuse,  // left as it is, a failure
+  } what = kGo;
+  std::string why;  // kSkip, kRefuse
+};
+// describes: the record describes the file as it is now (length and time).
+RecordVerdict JudgeRecord(const Record& record, bool describes, const Options& options, const Key& key,
+                          std::int64_t length);
+
 // What the command adds to one file's run, on top of the engine's own
 // guards: the key met in a walk, a file done already under another name,
 // other hard links, and the record of what was done to the file.

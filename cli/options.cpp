@@ -183,6 +183,10 @@ Command Finish(Parsed& parsed, Options* options, std::string* error) {
   } else if (operands.empty()) {
     *error = "no FILE to " + verb;
     return Command::kUsageError;
+  } else if (std::find(operands.begin(), operands.end(), "-") != operands.end()) {
+    *error = "- is standard input, which cannot be transformed in place: -c writes it to standard output (a file "
+             "named - is ./-)";
+    return Command::kUsageError;
   }
   options->files = operands;
   return Command::kTransform;

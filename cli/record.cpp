@@ -11,10 +11,14 @@ namespace {
 
 constexpr std::size_t kSaltBytes = 16;         // BLAKE2b's smallest key
 constexpr std::size_t kFingerprintBytes = 16;  // and its smallest digest
-// The key's first bytes that are hashed, of those the file uses: enough to
-// tell any two keys of random bytes apart, few enough that a big file's run
-// costs nothing for it (a mebibyte hashes in about a millisecond).
+// The key bytes that are hashed, of those the file uses: the first mebibyte,
+// and beyond it as much again in blocks spread evenly over the rest, so that
+// a big file's run costs next to nothing for it (a mebibyte hashes in about
+// a millisecond) and two keys that differ anywhere but in a few bytes are
+// told apart.
 constexpr std::int64_t kHashedKeyBytes = 1 << 20;
+constexpr std::int64_t kSampleBytes = 4096;
+constexpr std::int64_t kSamples = kHashedKeyBytes / kSampleBytes;
 const char kFormat[] = "vaultine/1";
 
 std::string Hex(const std::string& bytes) {
@@ -42,23 +46,32 @@ bool Unhex(const std::string& hex, std::size_t bytes, std::string* out) {
   return true;
 }
 
-// The keyed hash of what a layer stands for: the key's length, the offset,
-// and the first key bytes the file uses.
+// The keyed hash of what a layer stands for: the offset, and the key bytes
+// the file uses, with whether its last byte repeats past its end.
 bool Hash(const Key& key, std::int64_t length, std::uint8_t offset, const std::string& salt, std::string* out) {
-  const std::int64_t used = std::min({length, key.length(), kHashedKeyBytes});
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(used));
-  if (used > 0 && key.BytesAt(0, bytes.data(), bytes.size()) != Key::Read::kDone) return false;
+  const std::int64_t used = std::min(length, key.length());
+  const std::string header = std::string(kFormat) + " key bytes " + std::to_string(used) +
+                             (length > used ? " then its last again" : "") + " offset " + std::to_string(offset) + "\n";
   crypto_generichash_state state;
   unsigned char digest[kFingerprintBytes];
-  const std::string header =
-      std::string(kFormat) + " key " + std::to_string(key.length()) + " offset " + std::to_string(offset) + "\n";
   if (crypto_generichash_init(&state, reinterpret_cast<const unsigned char*>(salt.data()), salt.size(),
                               sizeof digest) != 0 ||
-      crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(header.data()), header.size()) != 0 ||
-      crypto_generichash_update(&state, bytes.data(), bytes.size()) != 0 ||
-      crypto_generichash_final(&state, digest, sizeof digest) != 0) {
+      crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(header.data()), header.size()) != 0) {
     return false;
   }
+  const auto hash = [&](std::int64_t position, std::int64_t count) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
+    return count == 0 || (key.BytesAt(position, bytes.data(), bytes.size()) == Key::Read::kDone &&
+                          crypto_generichash_update(&state, bytes.data(), bytes.size()) == 0);
+  };
+  if (!hash(0, std::min(used, kHashedKeyBytes))) return false;
+  const std::int64_t rest = used - kHashedKeyBytes;
+  for (std::int64_t i = 0; rest > 0 && i < kSamples; ++i) {
+    const std::int64_t start = rest <= kHashedKeyBytes ? i * kSampleBytes : i * (rest - kSampleBytes) / (kSamples - 1);
+    if (start >= rest) break;
+    if (!hash(kHashedKeyBytes + start, std::min(kSampleBytes, rest - start))) return false;
+  }
+  if (crypto_generichash_final(&state, digest, sizeof digest) != 0) return false;
   out->assign(reinterpret_cast<const char*>(digest), sizeof digest);
   return true;
 }
@@ -73,7 +86,7 @@ std::string FormatRecord(const Record& record) {
   std::string text =
       std::string(kFormat) + " " + std::to_string(record.size) + " " + std::to_string(record.modified);
   if (record.layers.empty()) return text + " plain";
-  text += " encrypted";
+  text += record.past_plain ? " decrypted" : " encrypted";
   for (const Record::Layer& layer : record.layers) text += " " + Hex(layer.salt) + ":" + Hex(layer.fingerprint);
   return text;
 }
@@ -86,7 +99,8 @@ bool ParseRecord(const std::string& text, Record* record) {
   if (!(words >> format >> read.size >> read.modified >> state) || format != kFormat) return false;
   if (state == "plain") {
     if (words >> state) return false;
-  } else if (state == "encrypted") {
+  } else if (state == "encrypted" || state == "decrypted") {
+    read.past_plain = state == "decrypted";
     std::string layer;
     while (words >> layer) {
       const std::size_t colon = layer.find(':');

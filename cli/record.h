@@ -14,15 +14,19 @@
 // the key and offset used: a hash keyed with a random salt of its own, which
 // tells a key given again from any other without giving the key away. It
 // holds the file's length and modification time too: a file written or
-// touched since has no record.
+// touched since is not what the record describes.
 struct Record {
   struct Layer {
     std::string salt;         // random, kSaltBytes
     std::string fingerprint;  // kFingerprintBytes
   };
   std::vector<Layer> layers;  // innermost first; none: plain
+  // The layers are decipherings of the plain file (forced), not encipherings.
+  bool past_plain = false;
   std::int64_t size = -1;
   std::int64_t modified = 0;
+
+  bool Encrypted() const { return !layers.empty() && !past_plain; }
 
   bool Describes(const os::FileStamp& file) const { return size == file.size && modified == file.modified; }
 };
@@ -36,8 +40,9 @@ bool ParseRecord(const std::string& text, Record* record);
 // A new layer for key and offset on a file of length bytes: a new salt, and
 // its fingerprint.
 Record::Layer NewLayer(const Key& key, std::int64_t length, std::uint8_t offset);
-// Whether layer was made with key and offset on a file of length bytes;
-// false too when the key cannot be read.
+// Whether layer was made with key and offset on a file of length bytes (a key
+// that gives the same bytes: what the file uses of it, and whether its last
+// byte repeats); false too when the key cannot be read.
 bool MadeWith(const Record::Layer& layer, const Key& key, std::int64_t length, std::uint8_t offset);
 
 // Sets up the library that hashes; false when it cannot be.

@@ -293,7 +293,8 @@ int FileCommand::Run() {
   for (const auto& done : done_names_) {
     if ((!options_.quiet && !options_.verbose) || done.second) Say("vaultine: " + done.first + ": " + done_word_);
   }
-  if (!options_.quiet) {
+  // After a key change the same command would go on with the new key.
+  if (!options_.quiet && !key_changed_) {
     Say(state_.records_not_kept ? std::string("vaultine: stopped before the end; the files named ") + done_word_ +
                                       " are done: leave them out of the next run, as their disk keeps no record"
                                 : std::string("vaultine: stopped before the end; to finish, run the same command "
@@ -322,7 +323,23 @@ int TransformToStandardOutput(const Options& options, const os::ClosedStreams& c
     return refuse("standard output is a terminal; the transformed bytes are not written there (-f writes them all "
                   "the same)");
   }
-  const bool done = TransformStream(input, options.key_path, options.offset, options.direction, notifier);
+  // A file's record says what it is, as it does for a run in place: no layer
+  // is put on twice, or taken off with another key, in the output either.
+  const auto admit = [&](const os::InputFile& file, const Key& key) {
+    std::string text;
+    os::Error error;
+    Record record;
+    if (input == "-" || os::ReadNote(file, kRecordNote, &text, &error) != os::Note::kFound ||
+        !ParseRecord(text, &record)) {
+      return true;
+    }
+    const RecordVerdict verdict =
+        JudgeRecord(record, record.Describes(file.facts().stamp), options, key, file.facts().stamp.size);
+    if (verdict.what == RecordVerdict::kGo) return true;
+    notifier.Line("vaultine: " + input + ": " + verdict.why + "; nothing was written");
+    return false;
+  };
+  const bool done = TransformStream(input, options.key_path, options.offset, options.direction, notifier, admit);
   if (StopSignal() != 0) EndByStopSignal();
   return done ? kAllDone : kSomeFailed;
 }

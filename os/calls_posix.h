@@ -100,6 +100,9 @@ inline int RemoveAttribute(int fd, const char* name) {
   return Refused(SystemCall::kAttribute) ? -1 : fremovexattr(fd, name);
 }
 
+inline int SetFileTimes(int fd, const timespec times[2]) {
+  return Refused(SystemCall::kPermission) ? -1 : futimens(fd, times);
+}
 inline int Fchmod(int fd, mode_t mode) { return Refused(SystemCall::kPermission) ? -1 : fchmod(fd, mode); }
 inline int Chmod(const char* path, mode_t mode) {
   return Refused(SystemCall::kPermission) ? -1 : chmod(path, mode);

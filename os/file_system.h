@@ -373,6 +373,11 @@ class WorkingFile : public NewFile {
   // Its stamp as Finish left it: what the data path holds once it is renamed.
   const FileStamp& finished() const { return finished_; }
 
+  // POSIX, from Finish's noted: gives it the modification time modified
+  // (nanoseconds since 1970), and finished() with it; false (errno says why)
+  // when it cannot.
+  bool SetModified(std::int64_t modified);
+
  private:
   // POSIX: gives the model's owner and group, where this user may.
   void GiveOwner(const FileFacts& model);

@@ -693,6 +693,14 @@ WorkingFile::Finished WorkingFile::Finish(const InputFile& data, const std::func
   return finished;
 }
 
+bool WorkingFile::SetModified(std::int64_t modified) {
+  const timespec times[2] = {{0, UTIME_OMIT}, {modified / 1000000000, modified % 1000000000}};
+  struct stat st;
+  if (SetFileTimes(Fd(handle_), times) != 0 || Fstat(Fd(handle_), &st) != 0) return false;
+  finished_ = StampOf(st);
+  return true;
+}
+
 bool WorkingFile::KeepsOwnerOf(const InputFile& data) const {
   return owner_ == data.facts().owner && group_ == data.facts().group;
 }
@@ -778,12 +786,21 @@ Note NoteOf(ssize_t result, Error* error) {
 
 Note ReadNote(const InputFile& file, const std::string& name, std::string* value, Error* error) {
   const std::string attribute = "user." + name;
-  char buffer[1024];
-  const ssize_t got = GetAttribute(Fd(file.handle_), attribute.c_str(), buffer, sizeof buffer);
-  if (got >= 0) value->assign(buffer, static_cast<std::size_t>(got));
-  // Longer than any note of ours: someone else's, which is said, not read.
-  if (got < 0 && errno == ERANGE) errno = E2BIG;
-  return NoteOf(got, error);
+  // Most notes fit the first try; a longer one is asked its length, up to the
+  // most a value may hold (64 KiB), and may grow meanwhile.
+  std::string buffer(1024, '\0');
+  for (;;) {
+    const ssize_t got = GetAttribute(Fd(file.handle_), attribute.c_str(), &buffer[0], buffer.size());
+    if (got >= 0) {
+      value->assign(buffer, 0, static_cast<std::size_t>(got));
+      return Note::kFound;
+    }
+    if (errno != ERANGE || buffer.size() >= (64 << 10)) return NoteOf(got, error);
+    const ssize_t needed = GetAttribute(Fd(file.handle_), attribute.c_str(), nullptr, 0);
+    if (needed < 0) return NoteOf(needed, error);
+    buffer.resize(std::min<std::size_t>(std::max<std::size_t>(static_cast<std::size_t>(needed), buffer.size() * 2),
+                                        64 << 10));
+  }
 }
 
 Note WriteNote(const NewFile& file, const std::string& name, const std::string& value, Error* error) {

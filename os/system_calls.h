@@ -20,7 +20,7 @@ enum class SystemCall {
   kRename,
   kRemove,
   kAttribute,   // list, read, write or remove an extended attribute or an access list
-  kPermission,  // change or ask for permission bits, an owner, the read-only attribute
+  kPermission,  // change or ask for permission bits, an owner, the read-only attribute, a file's times
   kLease,       // take, ask after or give back a lease on an open file
   kList,        // read a folder's entries
 };

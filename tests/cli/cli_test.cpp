@@ -206,16 +206,71 @@ TEST_F(CliTest, TheRecordKeepsARerunOrAWrongKeyFromCostingAFile) {
     EXPECT_EQ(result.err, c.err);
     EXPECT_EQ(ReadBytes(path_a), c.a_after);
   }
-  // A file written since its record was made has none that counts: it is
-  // what it now holds, as is a file from before records.
+  // A file written since its record was made, even at once, is not what the
+  // record describes: one that says encrypted is refused all the same, and
+  // -f goes past it; a record that says plain, and a file from before
+  // records, are what they now hold.
   ASSERT_EQ(Run({"encrypt", "-o", "5", "-k", key_path, path_a}).status, 0);
-  usleep(20000);  // a file's times move with the kernel's clock tick
   WriteBytes(path_a, a);
-  EXPECT_EQ(Run({"encrypt", "-o", "5", "-k", key_path, path_a}).err, "");
+  Result result = Run({"encrypt", "-o", "5", "-k", key_path, path_a});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, said(path_a, "its record says encrypted, but the file changed since the record was made; "
+                                     "left as it is (-f encrypts it all the same)"));
+  EXPECT_EQ(ReadBytes(path_a), a);
+  EXPECT_EQ(Run({"encrypt", "-f", "-o", "5", "-k", key_path, path_a}).err, "");
   EXPECT_EQ(ReadBytes(path_a), once);
+  // Copied onto a disk that keeps whole seconds: its record still counts.
+  const std::string copy = dir.File("copy.txt");
+  ASSERT_EQ(system(("cp -a " + path_a + " " + copy + " && touch -d @$(stat -c %Y " + copy + ") " + copy).c_str()), 0);
+  EXPECT_EQ(Run({"encrypt", "-o", "5", "-k", key_path, copy}).err, said(copy, "already encrypted; -f encrypts it again"));
+  // Through -c, as in place: nothing written.
+  result = Run({"decrypt", "-c", "-o", "5", "-k", other_key, copy});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, said(copy, "was encrypted with another key file or offset; left as it is; nothing was written"));
+  result = Run({"encrypt", "-c", "-o", "5", "-k", key_path, copy});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
   ASSERT_EQ(system(("setfattr -x user.vaultine " + path_a + " 2>/dev/null").c_str()), 0);
   EXPECT_EQ(Run({"decrypt", "-o", "5", "-k", key_path, path_a}).err, "");
   EXPECT_EQ(ReadBytes(path_a), a);
+
+  // Deciphered past plain when forced, and enciphered back: plain again, as
+  // its record says.
+  const Bytes c = RandomBytes(300, 13);
+  const std::string path_c = WriteFile("c.txt", c);
+  ASSERT_EQ(Run({"encrypt", "-k", key_path, path_c}).status, 0);
+  ASSERT_EQ(Run({"decrypt", "-k", key_path, path_c}).status, 0);
+  ASSERT_EQ(Run({"decrypt", "-f", "-k", key_path, path_c}).status, 0);
+  EXPECT_EQ(Run({"encrypt", "-k", other_key, path_c}).err,
+            said(path_c, "was decrypted with another key file or offset; left as it is"));
+  ASSERT_EQ(Run({"encrypt", "-k", key_path, path_c}).status, 0);
+  EXPECT_EQ(ReadBytes(path_c), c);
+  EXPECT_EQ(Run({"decrypt", "-k", key_path, path_c}).err,
+            said(path_c, "not encrypted, as its record says; left as it is (-f decrypts it all the same)"));
+  // Layer upon layer, each taken off again, however long the record grows.
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(Run({"encrypt", "-f", "-k", key_path, path_c}).err, "");
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(Run({"decrypt", "-k", key_path, path_c}).err, "");
+  EXPECT_EQ(ReadBytes(path_c), c);
+
+  // Keys told apart by any of the bytes the file uses, and only by those.
+  const Bytes long_key = RandomBytes(3 << 20, 10);
+  Bytes near_key = long_key;
+  near_key[1500000] ^= 1;
+  const std::string long_path = WriteFile("long.key", long_key);
+  const std::string near_path = WriteFile("near.key", near_key);
+  const std::string big = WriteFile("big.bin", RandomBytes(2 << 20, 11));
+  ASSERT_EQ(Run({"encrypt", "-k", long_path, big}).status, 0);
+  EXPECT_EQ(Run({"decrypt", "-k", near_path, big}).err,
+            said(big, "was encrypted with another key file or offset; left as it is"));
+  Bytes longer_key = ReadBytes(key_path);
+  longer_key.resize(longer_key.size() + 10, 7);
+  const std::string longer_path = WriteFile("longer.key", longer_key);
+  const Bytes short_file = RandomBytes(50, 12);  // shorter than either key
+  const std::string short_path = WriteFile("short.txt", short_file);
+  ASSERT_EQ(Run({"encrypt", "-k", key_path, short_path}).status, 0);
+  EXPECT_EQ(Run({"decrypt", "-k", longer_path, short_path}).err, "");
+  EXPECT_EQ(ReadBytes(short_path), short_file);
 }
 
 TEST_F(CliTest, EachRefusalNamesTheFileAndTheReasonAndTheRestGoesOn) {
@@ -278,6 +333,8 @@ TEST_F(CliTest, UsageErrorsSayWhatIsWrongBeforeAnythingIsTouched) {
       {{"encipher", "-k", key_path, a}, "vaultine: unknown command 'encipher'; say encrypt, decrypt or keygen"},
       {{"encrypt", a}, "vaultine: a key file is required (-k KEYFILE)"},
       {{"encrypt", "-k", key_path}, "vaultine: no FILE to encrypt"},
+      {{"encrypt", "-k", key_path, a, "-"}, "vaultine: - is standard input, which cannot be transformed in place: -c "
+                                            "writes it to standard output (a file named - is ./-)"},
       {{"decrypt", "-k", key_path, "--frobnicate", a}, "vaultine: unrecognized option '--frobnicate'"},
       {{"encrypt", "-x", "-k", key_path, a}, "vaultine: invalid option -- 'x'"},
       {{"encrypt", "-k"}, "vaultine: option requires an argument -- 'k'"},
@@ -875,6 +932,7 @@ TEST_F(CliTest, StopSignalsCleanUpThenEndTheCommandByTheSignal) {
                         Case{SIGINT, false, true, false}, Case{SIGHUP, false, false, true}}) {
     SCOPED_TRACE(&c - &c + c.signal_number * 10 + c.quiet + 2 * c.stderr_unread);
     const Bytes a = RandomBytes(10, 2);
+    unlink(dir.File("a.txt").c_str());  // a new file, with no record of the last case
     const std::string path_a = WriteFile("a.txt", a);
     ::Start how = ::Start::From(dir.path());
     how.stderr_unread = c.stderr_unread;
