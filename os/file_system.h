@@ -154,8 +154,9 @@ class Folder {
   WriteRight MayWrite(const std::string& name, const FileFacts& facts, Error* error) const;
 
   // Whether another program is writing the file name in this folder
-  // (another run, its working file): POSIX cannot tell for a file this user
-  // may not open, or may not take a lease on (another user's).
+  // (another run, its working file; one gone since it was met has just been
+  // put in place by its run): POSIX cannot tell for a file this user may not
+  // open, or may not take a lease on (another user's).
   enum class Writing { kNo, kYes, kCannotTell };
   Writing IsBeingWritten(const std::string& name) const;
 

@@ -356,10 +356,14 @@ WriteRight Folder::MayWrite(const std::string& name, const FileFacts& facts, Err
 }
 
 Folder::Writing Folder::IsBeingWritten(const std::string& name) const {
+  // Gone since it was met: a run was at work on it, and has put it in place.
   struct stat st;
-  if (FstatAt(Fd(handle_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return Writing::kNo;
+  if (FstatAt(Fd(handle_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return errno == ENOENT ? Writing::kYes : Writing::kCannotTell;
+  }
+  if (!S_ISREG(st.st_mode)) return Writing::kNo;
   const int fd = OpenAt(Fd(handle_), name.c_str(), kReadFlags | O_NOFOLLOW);
-  if (fd < 0) return Writing::kCannotTell;
+  if (fd < 0) return errno == ENOENT ? Writing::kYes : Writing::kCannotTell;
   const Lease lease = TakeReadLease(fd);
   if (lease == Lease::kHeld) LeaseControl(fd, F_SETLEASE, F_UNLCK);
   Close(fd);

@@ -178,6 +178,13 @@ key_given=./data
 injected newfstatat:error=EIO:when="$key_stat"
 left_as_it_was "data: Input/output error"
 key_given=
+# A working file in the way, and gone when it is looked at: another run's,
+# just put in place.
+cp --remove-destination original data
+working_open=$(strace -qq -o /dev/stdout -e trace=openat "$vaultine" encrypt -q -k key data 2>/dev/null |
+  grep -n '"data\.1' | head -n 1 | cut -d: -f1)
+injected openat:error=EEXIST:when="$working_open"
+left_as_it_was "another run is working on it"
 # One that cannot go is named.
 injected fsync:error=EIO:when=1 unlinkat:error=EIO:when=1
 grep -q "the working file data.1ê9 could not be removed (Input/output error)" err || fail "said: $(cat err)"
