@@ -4,13 +4,21 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <sstream>
 
 namespace {
 
-constexpr std::size_t kSaltBytes = 16;         // BLAKE2b's smallest key
-constexpr std::size_t kFingerprintBytes = 16;  // and its smallest digest
+// A layer is 16 bytes, written as 22 characters, so that a small file's whole
+// record (about 60 bytes) fits in the room ext4 keeps in the file's own inode
+// and costs no block of its own: a random salt of 8 bytes, which BLAKE2b takes
+// as the first half of its smallest key, and the first 8 bytes of its
+// smallest digest, which a wrong key matches once in 2^64 tries.
+constexpr std::size_t kSaltBytes = 8;
+constexpr std::size_t kFingerprintBytes = 8;
+constexpr int kBase64 = sodium_base64_VARIANT_URLSAFE_NO_PADDING;
+constexpr std::int64_t kNanoseconds = 1000000000;
 // The key bytes that are hashed, of those the file uses: the first mebibyte,
 // and beyond it as much again in blocks spread evenly over the rest, so that
 // a big file's run costs next to nothing for it (a mebibyte hashes in about
@@ -21,28 +29,53 @@ constexpr std::int64_t kSampleBytes = 4096;
 constexpr std::int64_t kSamples = kHashedKeyBytes / kSampleBytes;
 const char kFormat[] = "vaultine/1";
 
-std::string Hex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char byte : bytes) {
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 15];
-  }
-  return hex;
+std::string LayerText(const Record::Layer& layer) {
+  const std::string bytes = layer.salt + layer.fingerprint;
+  std::string text(sodium_base64_ENCODED_LEN(bytes.size(), kBase64), '\0');
+  sodium_bin2base64(&text[0], text.size(), reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                    kBase64);
+  text.resize(text.size() - 1);  // its terminating zero
+  return text;
 }
 
-bool Unhex(const std::string& hex, std::size_t bytes, std::string* out) {
-  if (hex.size() != 2 * bytes) return false;
-  out->clear();
-  for (std::size_t i = 0; i < hex.size(); i += 2) {
-    int value = 0;
-    for (char c : {hex[i], hex[i + 1]}) {
-      const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-      if (digit < 0) return false;
-      value = value * 16 + digit;
-    }
-    *out += static_cast<char>(value);
+bool ParseLayer(const std::string& text, Record::Layer* layer) {
+  unsigned char bytes[kSaltBytes + kFingerprintBytes];
+  std::size_t length = 0;
+  const char* end = nullptr;
+  if (sodium_base642bin(bytes, sizeof bytes, text.data(), text.size(), nullptr, &length, &end, kBase64) != 0 ||
+      length != sizeof bytes || end != text.data() + text.size()) {
+    return false;
   }
+  layer->salt.assign(reinterpret_cast<const char*>(bytes), kSaltBytes);
+  layer->fingerprint.assign(reinterpret_cast<const char*>(bytes) + kSaltBytes, kFingerprintBytes);
+  return true;
+}
+
+// A time in whole seconds where it is one, as the records' times are.
+std::string TimeText(std::int64_t nanoseconds) {
+  const std::int64_t seconds = nanoseconds / kNanoseconds;
+  const std::int64_t rest = nanoseconds % kNanoseconds;
+  if (rest == 0) return std::to_string(seconds);
+  std::string fraction = std::to_string(rest < 0 ? -rest : rest);
+  return std::to_string(seconds) + "." + std::string(9 - fraction.size(), '0') + fraction;
+}
+
+bool ParseTime(const std::string& text, std::int64_t* nanoseconds) {
+  const std::size_t dot = text.find('.');
+  const std::string whole = text.substr(0, dot);
+  const std::string fraction = dot == std::string::npos ? "" : text.substr(dot + 1);
+  const auto digits = [](const std::string& part, std::size_t most) {
+    return !part.empty() && part.size() <= most && part.find_first_not_of("0123456789") == std::string::npos;
+  };
+  const bool negative = !whole.empty() && whole[0] == '-';
+  const std::string magnitude = negative ? whole.substr(1) : whole;
+  if (!digits(magnitude, 10) || (dot != std::string::npos && (!digits(fraction, 9) || fraction.size() != 9))) {
+    return false;
+  }
+  const std::int64_t seconds = std::stoll(magnitude);
+  if (seconds >= INT64_MAX / kNanoseconds) return false;
+  const std::int64_t rest = fraction.empty() ? 0 : std::stoll(fraction);
+  *nanoseconds = (negative ? -1 : 1) * (seconds * kNanoseconds + rest);
   return true;
 }
 
@@ -53,9 +86,10 @@ bool Hash(const Key& key, std::int64_t length, std::uint8_t offset, const std::s
   const std::string header = std::string(kFormat) + " key bytes " + std::to_string(used) +
                              (length > used ? " then its last again" : "") + " offset " + std::to_string(offset) + "\n";
   crypto_generichash_state state;
-  unsigned char digest[kFingerprintBytes];
-  if (crypto_generichash_init(&state, reinterpret_cast<const unsigned char*>(salt.data()), salt.size(),
-                              sizeof digest) != 0 ||
+  unsigned char key_of_hash[crypto_generichash_KEYBYTES_MIN] = {};
+  std::copy(salt.begin(), salt.end(), key_of_hash);
+  unsigned char digest[crypto_generichash_BYTES_MIN];
+  if (crypto_generichash_init(&state, key_of_hash, sizeof key_of_hash, sizeof digest) != 0 ||
       crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(header.data()), header.size()) != 0) {
     return false;
   }
@@ -72,7 +106,7 @@ bool Hash(const Key& key, std::int64_t length, std::uint8_t offset, const std::s
     if (!hash(kHashedKeyBytes + start, std::min(kSampleBytes, rest - start))) return false;
   }
   if (crypto_generichash_final(&state, digest, sizeof digest) != 0) return false;
-  out->assign(reinterpret_cast<const char*>(digest), sizeof digest);
+  out->assign(reinterpret_cast<const char*>(digest), kFingerprintBytes);
   return true;
 }
 
@@ -84,31 +118,30 @@ bool CanFingerprint() { return sodium_init() >= 0; }
 
 std::string FormatRecord(const Record& record) {
   std::string text =
-      std::string(kFormat) + " " + std::to_string(record.size) + " " + std::to_string(record.modified);
+      std::string(kFormat) + " " + std::to_string(record.size) + " " + TimeText(record.modified);
   if (record.layers.empty()) return text + " plain";
   text += record.past_plain ? " decrypted" : " encrypted";
-  for (const Record::Layer& layer : record.layers) text += " " + Hex(layer.salt) + ":" + Hex(layer.fingerprint);
+  for (const Record::Layer& layer : record.layers) text += " " + LayerText(layer);
   return text;
 }
 
 bool ParseRecord(const std::string& text, Record* record) {
   std::istringstream words(text);
   std::string format;
+  std::string time;
   std::string state;
   Record read;
-  if (!(words >> format >> read.size >> read.modified >> state) || format != kFormat) return false;
+  if (!(words >> format >> read.size >> time >> state) || format != kFormat || !ParseTime(time, &read.modified)) {
+    return false;
+  }
   if (state == "plain") {
     if (words >> state) return false;
   } else if (state == "encrypted" || state == "decrypted") {
     read.past_plain = state == "decrypted";
     std::string layer;
     while (words >> layer) {
-      const std::size_t colon = layer.find(':');
       Record::Layer parsed;
-      if (colon == std::string::npos || !Unhex(layer.substr(0, colon), kSaltBytes, &parsed.salt) ||
-          !Unhex(layer.substr(colon + 1), kFingerprintBytes, &parsed.fingerprint)) {
-        return false;
-      }
+      if (!ParseLayer(layer, &parsed)) return false;
       read.layers.push_back(parsed);
     }
     if (read.layers.empty()) return false;
@@ -129,10 +162,10 @@ std::string NewSalt() {
   static std::atomic<std::uint64_t> count{0};
   std::call_once(seeded, [] { randombytes_buf(seed, sizeof seed); });
   const std::uint64_t number = count++;
-  unsigned char salt[kSaltBytes];
+  unsigned char salt[crypto_generichash_BYTES_MIN];
   crypto_generichash(salt, sizeof salt, reinterpret_cast<const unsigned char*>(&number), sizeof number, seed,
                      sizeof seed);
-  return std::string(reinterpret_cast<const char*>(salt), sizeof salt);
+  return std::string(reinterpret_cast<const char*>(salt), kSaltBytes);
 }
 
 }  // namespace

@@ -194,6 +194,7 @@ void FileCommand::Walk(const std::string& root) {
       case os::WalkEntry::kFile:
         if (IsWorkingFile(entry.name)) {
           const os::Folder::Writing writing = entry.folder->IsBeingWritten(entry.name);
+          if (writing == os::Folder::Writing::kGone) break;
           batch_->AddLine("vaultine: " + entry.shown + ": skipped: " +
                               (writing == os::Folder::Writing::kYes
                                    ? "the working file of a run at work, which will put it in place itself"

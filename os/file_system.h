@@ -154,10 +154,10 @@ class Folder {
   WriteRight MayWrite(const std::string& name, const FileFacts& facts, Error* error) const;
 
   // Whether another program is writing the file name in this folder
-  // (another run, its working file; one gone since it was met has just been
-  // put in place by its run): POSIX cannot tell for a file this user may not
-  // open, or may not take a lease on (another user's).
-  enum class Writing { kNo, kYes, kCannotTell };
+  // (another run, its working file): POSIX cannot tell for a file this user
+  // may not open, or may not take a lease on (another user's). A working file
+  // that is gone was most often put in place by its run a moment ago.
+  enum class Writing { kNo, kYes, kCannotTell, kGone };
   Writing IsBeingWritten(const std::string& name) const;
 
   // Flushes the folder's entries to the disk, so that a new or renamed file

@@ -356,14 +356,13 @@ WriteRight Folder::MayWrite(const std::string& name, const FileFacts& facts, Err
 }
 
 Folder::Writing Folder::IsBeingWritten(const std::string& name) const {
-  // Gone since it was met: a run was at work on it, and has put it in place.
   struct stat st;
   if (FstatAt(Fd(handle_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    return errno == ENOENT ? Writing::kYes : Writing::kCannotTell;
+    return errno == ENOENT ? Writing::kGone : Writing::kCannotTell;
   }
   if (!S_ISREG(st.st_mode)) return Writing::kNo;
   const int fd = OpenAt(Fd(handle_), name.c_str(), kReadFlags | O_NOFOLLOW);
-  if (fd < 0) return errno == ENOENT ? Writing::kYes : Writing::kCannotTell;
+  if (fd < 0) return errno == ENOENT ? Writing::kGone : Writing::kCannotTell;
   const Lease lease = TakeReadLease(fd);
   if (lease == Lease::kHeld) LeaseControl(fd, F_SETLEASE, F_UNLCK);
   Close(fd);
@@ -543,10 +542,11 @@ NewFile::Created NewFile::Create(const std::string& path) {
                         O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, S_IRUSR | S_IWUSR);
   if (fd < 0) {
     if (errno != EEXIST) return Created::kFailed;
-    // Another run's file while it is being written; a leftover otherwise.
+    // Another run's file while it is being written, or gone since: put in
+    // place by its run a moment ago; a leftover otherwise.
     const Folder::Writing writing = folder_.IsBeingWritten(name);
     errno = EEXIST;
-    return writing == Folder::Writing::kYes        ? Created::kInUse
+    return writing == Folder::Writing::kYes || writing == Folder::Writing::kGone ? Created::kInUse
            : writing == Folder::Writing::kCannotTell ? Created::kCannotTell
                                                     : Created::kAlreadyExists;
   }
