@@ -137,6 +137,8 @@ FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& info) {
   stamp.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
   stamp.modified = static_cast<std::int64_t>(
       (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime);
+  stamp.created = static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(info.ftCreationTime.dwHighDateTime) << 32) | info.ftCreationTime.dwLowDateTime);
   return stamp;
 }
 
@@ -808,7 +810,9 @@ bool IsReadOnly(const std::string& path) {
 }
 
 // Every spelling Windows accepts (case, short names, slashes, another drive
-// letter for the same folder) leads to one volume and one file index.
+// letter for the same folder) leads to one volume and one file index; but
+// under Wine a FUSE disk (exFAT) gives each spelling a number of its own,
+// which the engine's looks-like rule catches (FileStamp::LooksLike).
 Keyed KeyOf(const std::string& path, FileKey* key, Error* error) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!Identify(path, &info)) {
