@@ -323,22 +323,43 @@ std::wstring ResolvedPath(HANDLE handle, bool by_object_name) {
   }
 }
 
-// A resolved path, for comparison with another: Wine leaves the trailing
-// full stops and spaces of a path's last name out of the path it resolves
-// it to (\\?\Z:\a\dir. gives \\?\Z:\a\dir, \\?\Z:\a\dir. \\f gives itself),
-// so no name keeps them here.
-std::wstring Comparable(const std::wstring& path) {
-  std::wstring compared;
-  for (std::size_t start = 0; start <= path.size();) {
-    std::size_t end = path.find(L'\\', start);
-    if (end == std::wstring::npos) end = path.size();
-    std::size_t kept = end;
-    while (kept > start && (path[kept - 1] == L'.' || path[kept - 1] == L' ')) --kept;
-    compared.append(path, start, kept - start);
-    if (end < path.size()) compared += L'\\';
-    start = end + 1;
-  }
-  return compared;
+// A name as Windows takes it without the \\?\ prefix: without its trailing
+// full stops and spaces.
+std::wstring WithoutTrailingDotsAndSpaces(std::wstring name) {
+  while (!name.empty() && (name.back() == L'.' || name.back() == L' ')) name.pop_back();
+  return name;
+}
+
+// The stamp of what an exact or resolved path names now; an empty stamp
+// when nothing.
+FileStamp StampAtExact(const std::wstring& path) {
+  HANDLE handle = win32::Open(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+  if (handle == INVALID_HANDLE_VALUE) return FileStamp();
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = FileInformation(handle, &info) != FALSE;
+  CloseFile(handle);
+  return known ? StampOf(info) : FileStamp();
+}
+
+// Whether visit says yes to an entry of folder (ending in a backslash) named
+// as name but for trailing full stops and spaces, name itself among them;
+// listed says whether the folder could be listed, with the system's reason
+// set where not.
+template <typename Visit>
+bool AnyTwin(const std::wstring& folder, const std::wstring& name, Visit visit, bool* listed = nullptr) {
+  const std::wstring stem = WithoutTrailingDotsAndSpaces(name);
+  WIN32_FIND_DATAW entry;
+  HANDLE search = FindFirst((folder + stem + L"*").c_str(), &entry);
+  if (listed != nullptr) *listed = search != INVALID_HANDLE_VALUE;
+  if (search == INVALID_HANDLE_VALUE) return false;
+  bool found = false;
+  do {
+    const std::wstring twin = entry.cFileName;
+    found = twin != L"." && twin != L".." && WithoutTrailingDotsAndSpaces(twin) == stem && visit(twin);
+  } while (!found && FindNextFileW(search, &entry));
+  FindClose(search);
+  return found;
 }
 
 // Whether name, in the folder open as folder, is the file open as file, and
@@ -358,7 +379,44 @@ Resolved WhereNameLeads(HANDLE folder, const wchar_t* name, HANDLE file) {
   }
   if (file_path.empty()) return Resolved::kUnknown;
   if (folder_path.back() != L'\\') folder_path += L'\\';
-  return Comparable(file_path) == Comparable(folder_path + name) ? Resolved::kSame : Resolved::kOther;
+  // The name as chosen, or as Windows itself would take it, without the
+  // trailing full stops and spaces that Wine leaves out of every name it
+  // resolves (\\?\Z:\a\dir. gives \\?\Z:\a\dir): the resolved path's own
+  // names are never cut, or a link to "secret." would pass for "secret".
+  if (file_path != folder_path + name && file_path != folder_path + WithoutTrailingDotsAndSpaces(name)) {
+    return Resolved::kOther;
+  }
+  if (!UnderWine()) return Resolved::kSame;  // Windows resolves names exactly
+  // Wine resolves "secret" and "secret." alike: a link from one to the other
+  // is told only by a twin that leads to the same file, beside it or in a
+  // twin of its folder ("d\secret" leading to "d.\secret"). Which of the two
+  // is the link Wine does not show, so neither is used.
+  BY_HANDLE_FILE_INFORMATION file_info;
+  BY_HANDLE_FILE_INFORMATION folder_info;
+  if (!FileInformation(file, &file_info) || !FileInformation(folder, &folder_info)) return Resolved::kUnknown;
+  const FileStamp own = StampOf(file_info);
+  const FileStamp own_folder = StampOf(folder_info);
+  const auto leads_to_it = [&](const std::wstring& in) {
+    return [&own, in](const std::wstring& twin) { return StampAtExact(in + twin).IsSameFileAs(own); };
+  };
+  bool listed = false;
+  if (AnyTwin(
+          folder_path, name,
+          [&](const std::wstring& twin) { return twin != name && leads_to_it(folder_path)(twin); }, &listed)) {
+    return Resolved::kOther;
+  }
+  if (!listed) return Resolved::kUnknown;
+  // Its folder's twins are looked for only where its own folder may be
+  // listed: refused there, no file in it could be used.
+  const std::size_t cut = folder_path.rfind(L'\\', folder_path.size() - 2);
+  if (cut == std::wstring::npos) return Resolved::kSame;
+  const std::wstring parent = folder_path.substr(0, cut + 1);
+  const bool in_twin_folder =
+      AnyTwin(parent, folder_path.substr(cut + 1, folder_path.size() - cut - 2), [&](const std::wstring& twin) {
+        return !StampAtExact(parent + twin).IsSameFileAs(own_folder) &&
+               AnyTwin(parent + twin + L"\\", name, leads_to_it(parent + twin + L"\\"));
+      });
+  return in_twin_folder ? Resolved::kOther : Resolved::kSame;
 }
 
 }  // namespace

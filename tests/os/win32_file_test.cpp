@@ -161,6 +161,45 @@ TEST_F(Win32FileTest, ALinkToAnotherFileIsRefusedAndNoFileChanges) {
     EXPECT_TRUE(Encrypt(dir.File("linked" + std::to_string(folder.size()) + "\\" + real_name)));
     EXPECT_EQ(ReadBytes(real), Expected({1, 2, 3}, {5, 6, 7}, 0, TransformDirection::kEncrypt));
   }
+  // Wine resolves every name without its trailing full stops and spaces: a
+  // link to a twin spelled with them, beside it or in a twin of its folder,
+  // resolves to its own path. Files reached through a link to a folder so
+  // spelled, or beside a twin of their own, are files all the same.
+  struct Twin {
+    std::string folder;   // in twins; d is a link to d.
+    std::string name;
+    std::string link_to;  // empty: a file
+  };
+  const std::vector<Twin> twins = {
+      {"", "secret", "secret."},  {"", "spaced", "spaced "},     {"", "dotted.", "dotted"},
+      {"d", "secret", "secret."}, {"e", "secret", "../e./secret"}, {"d", "plain", ""},
+      {"e", "own", ""},
+  };
+  ASSERT_TRUE(MakeDirectory(dir.File("twins")) && MakeDirectory(dir.File("twins\\d.")) &&
+              MakeDirectory(dir.File("twins\\e")) && MakeDirectory(dir.File("twins\\e.")));
+  links = "cd '" + UnixName(dir.File("twins")) + "' && ln -s d. d; ";
+  WriteBytes(dir.File("twins\\e.\\own"), {4});
+  for (const Twin& twin : twins) {
+    const std::string folder = dir.File("twins\\" + (twin.folder == "d" ? "d." : twin.folder) + "\\");
+    WriteBytes(folder + (twin.link_to.empty() ? twin.name : twin.link_to), {1, 2, 3});
+    if (!twin.link_to.empty()) links += "ln -s '" + twin.link_to + "' '" + UnixName(folder + twin.name) + "'; ";
+  }
+  RunUnix(dir, links);
+  for (const Twin& twin : twins) {
+    const std::string chosen = dir.File("twins\\" + twin.folder + "\\" + twin.name);
+    SCOPED_TRACE(chosen);
+    notifier.reports.clear();
+    if (twin.link_to.empty()) {
+      EXPECT_TRUE(Encrypt(chosen));
+      EXPECT_EQ(ReadBytes(chosen), Expected({1, 2, 3}, {5, 6, 7}, 0, TransformDirection::kEncrypt));
+      continue;
+    }
+    EXPECT_FALSE(Encrypt(chosen));
+    ExpectOnly(notifier, Event::kIsLink, chosen);
+    EXPECT_EQ(ReadBytes(chosen), (Bytes{1, 2, 3}));
+    EXPECT_FALSE(FileExists(WorkingPath(chosen)));
+  }
+  EXPECT_EQ(ReadBytes(dir.File("twins\\e.\\own")), (Bytes{4}));
   // Links are no files to Windows, nor to be followed when the folder goes.
   RunUnix(dir, "find '" + UnixName(dir.path()) + "' -type l -delete");
 }
