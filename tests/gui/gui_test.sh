@@ -118,7 +118,10 @@ wait_exit() {
 }
 
 # Clicks the middle of a rectangle given in dialog units of the main dialog.
-click_dlu() {
+click_dlu() { xdotool mousemove $(dlu_to_screen "$@") click 1; }
+
+# The screen pixel of the middle of a rectangle in dialog units.
+dlu_to_screen() {
   local x=$1 y=$2 w=$3 h=$4 geometry wx wy ww wh
   geometry=$(xdotool getwindowgeometry --shell "$main")
   eval "$geometry"
@@ -127,7 +130,7 @@ click_dlu() {
   local px py
   px=$(awk -v wx="$wx" -v ww="$ww" -v x="$x" -v w="$w" 'BEGIN { printf "%d", wx + 3 + (x + w / 2) * (ww - 6) / 244 }')
   py=$(awk -v wy="$wy" -v wh="$wh" -v y="$y" -v h="$h" 'BEGIN { printf "%d", wy + 22 + (y + h / 2) * (wh - 25) / 97 }')
-  xdotool mousemove "$px" "$py" click 1
+  echo "$px $py"
 }
 
 click_data_browse() { click_dlu 5 11 53 14; }
@@ -578,6 +581,31 @@ test_double_click_on_encrypt_enciphers_once() {
   sleep 0.5
   wait_idle
   check "enciphered once" same_bytes "$work/data.bin" <(expected_bytes "$work/plain.bin" "$work/key.bin" 0 1)
+}
+
+test_enter_twice_in_a_hurry_on_encrypt_enciphers_once() {
+  make_files
+  choose_file click_data_browse "$work/data.bin"
+  choose_file click_key_browse "$work/key.bin"
+  click_offset
+  xdotool key Tab Tab  # the check box, Encrypt
+  has_focus 1007
+  xdotool mousemove 0 0
+  xdotool key --delay 60 Return Return
+  wait_idle
+  sleep 0.5  # a second run would start now
+  wait_idle
+  check "enciphered once" same_bytes "$work/data.bin" <(expected_bytes "$work/plain.bin" "$work/key.bin" 0 1)
+  # Pressed again after the double-click time, with the pointer resting on
+  # the button: a command of its own each time.
+  xdotool mousemove $(dlu_to_screen 187 75 50 14)
+  sleep 0.6
+  xdotool key Return
+  wait_idle
+  sleep 0.6
+  xdotool key Return
+  wait_idle
+  check "then twice more" same_bytes "$work/data.bin" <(expected_bytes "$work/plain.bin" "$work/key.bin" 0 3)
 }
 
 test_clicks_during_a_run_have_no_effect_and_the_window_answers() {
