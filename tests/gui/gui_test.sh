@@ -777,6 +777,41 @@ test_a_data_file_that_is_a_link_is_refused_and_both_files_stay() {
   done
 }
 
+test_the_chosen_files_folder_is_not_kept_busy() {
+  # A USB stick, as a small disk the test mounts (as root) and unmounts.
+  mkdir -p "$work/stick"
+  if ! mount -t tmpfs -o size=1m vaultine-test "$work/stick" 2>/dev/null; then
+    echo "    (skipped: cannot mount a tmpfs here)"
+    return 0
+  fi
+  make_files
+  mv "$work/data.bin" "$work/stick/data.bin"
+  choose_file click_key_browse "$work/key.bin"
+  # Gone into in the Open dialog, as a user does: a full path typed there
+  # changes no folder.
+  click_data_browse
+  wait_for '^Open$' >/dev/null
+  xdotool type --delay 2 "$(windows_path "$work/stick")"
+  xdotool key Return
+  sleep 0.5  # the dialog lists the folder
+  xdotool type --delay 2 data.bin
+  xdotool key Return
+  wait_gone '^Open$'
+  # The next dialog starts there all the same: the name alone is that file.
+  click_data_browse
+  wait_for '^Open$' >/dev/null
+  xdotool type --delay 2 data.bin
+  xdotool key Return
+  wait_gone '^Open$'
+  click_encrypt
+  wait_idle
+  check "the file there enciphered" same_bytes "$work/stick/data.bin" \
+    <(expected_bytes "$work/plain.bin" "$work/key.bin" 0 1)
+  check "its disk can be unmounted" umount "$work/stick"
+  check "the program goes on" kill -0 "$app_pid"
+  mountpoint -q "$work/stick" && umount -l "$work/stick"
+}
+
 test_keyboard_works_after_a_run_by_mouse_and_by_keyboard() {
   make_files
   choose_file click_data_browse "$work/data.bin"
