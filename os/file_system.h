@@ -305,6 +305,7 @@ class NewFile {
  protected:
   friend Note WriteNote(const NewFile&, const std::string&, const std::string&, Error*);
   friend Note RemoveNote(const NewFile&, const std::string&, Error*);
+  friend void RemoveUnfinishedFiles();
   // Creates it as Create does, guarded as security says (a Windows security
   // descriptor) rather than by the folder's defaults; POSIX guards a file
   // once it is written.

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <aclapi.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -635,12 +636,31 @@ FileStamp InputFile::Stamp() const {
 // Nobody else may write it while it is open here.
 bool InputFile::WrittenElsewhereSince() const { return false; }
 
-NewFile::NewFile(const Folder& folder) : folder_(folder) {}
+namespace {
+
+// The new files of this program, for RemoveUnfinishedFiles: one thread makes
+// them, the one that runs the window.
+std::vector<NewFile*>& NewFiles() {
+  static std::vector<NewFile*> files;
+  return files;
+}
+
+}  // namespace
+
+NewFile::NewFile(const Folder& folder) : folder_(folder) { NewFiles().push_back(this); }
 
 NewFile::~NewFile() {
+  NewFiles().erase(std::find(NewFiles().begin(), NewFiles().end(), this));
   Error ignored;
   if (!keep_ && !path_.empty()) Remove(&ignored);
   Close();
+}
+
+void RemoveUnfinishedFiles() {
+  for (NewFile* file : NewFiles()) {
+    Error ignored;
+    if (!file->keep_) file->Remove(&ignored);
+  }
 }
 
 NewFile::Created NewFile::Create(const std::string& path) { return CreateWith(path, nullptr); }

@@ -10,6 +10,7 @@
 #include "framework/dialog_number.h"
 #include "framework/win_app.h"
 #include "os/stop_request.h"
+#include "os/win32.h"
 #include "ui/window_notifier.h"
 #include "ui/resource.h"
 
@@ -21,6 +22,8 @@ BEGIN_MESSAGE_MAP(CCipherDlg, CDialog)
   ON_WM_PAINT()
   ON_WM_QUERYDRAGICON()
   ON_WM_LBUTTONUP()
+  ON_WM_QUERYENDSESSION()
+  ON_WM_ENDSESSION()
   ON_BN_CLICKED(IDC_ENCRYPT, OnEncrypt)
   ON_BN_CLICKED(IDC_DECRYPT, OnDecrypt)
   ON_BN_CLICKED(IDC_KEY_READ_ONLY, OnKeyReadOnly)
@@ -112,6 +115,17 @@ void CCipherDlg::OnOK() {
 void CCipherDlg::OnCancel() {
   if (m_running) return AskToStop();
   CDialog::OnCancel();
+}
+
+BOOL CCipherDlg::OnQueryEndSession() { return m_running ? FALSE : TRUE; }
+
+// The program may be ended as soon as this returns, and the run waits below
+// it: its working file goes now, as a stop would remove it, and the run then
+// finds it stopped.
+void CCipherDlg::OnEndSession(bool ending) {
+  if (!ending || !m_running) return;
+  os::RequestStop();
+  os::RemoveUnfinishedFiles();
 }
 
 // The run waits for the answer; No is the one a stray Enter gives.

@@ -641,6 +641,21 @@ test_a_long_run_stopped_by_the_close_box_leaves_the_file_whole() {
   rm -f "$work/big.bin"
 }
 
+test_ending_the_session_during_a_run_leaves_the_file_whole() {
+  start_long_run 2G
+  # Asked first, the program refuses while the run goes on.
+  "$wine_run" wineboot --end-session >/dev/null 2>&1
+  check "the program goes on" kill -0 "$app_pid"
+  check "and so does the run" test -e "$work/big.1ê9"
+  # Ended all the same (wineboot takes no for an answer, Windows may not):
+  # the run stops before the program is ended.
+  probe endsession
+  check "the program ended" wait_exit 30
+  check "the file is as it was" test -z "$(tr -d '\0' <"$work/big.bin" | head -c 1)"
+  check "no working file left" test ! -e "$work/big.1ê9"
+  rm -f "$work/big.bin"
+}
+
 test_nobody_writes_the_file_or_the_key_during_a_run() {
   start_long_run 2G
   check "a writer of the data file is refused" equals "$(probe write "$(windows_path "$work/big.bin")")" refused
