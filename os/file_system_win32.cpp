@@ -395,28 +395,49 @@ Resolved WhereNameLeads(HANDLE folder, const wchar_t* name, HANDLE file) {
   BY_HANDLE_FILE_INFORMATION file_info;
   BY_HANDLE_FILE_INFORMATION folder_info;
   if (!FileInformation(file, &file_info) || !FileInformation(folder, &folder_info)) return Resolved::kUnknown;
+  // What cannot be looked at is no pass, but for what is gone meanwhile or
+  // hidden from this user, who could not have made a link there.
+  const auto IsHidden = [](DWORD error) {
+    return IsNotFound(error) || error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_NAME;
+  };
+  DWORD failure = ERROR_SUCCESS;
+  const auto is = [&failure, &IsHidden](const std::wstring& path, const FileStamp& stamp) {
+    const FileStamp there = StampAtExact(path);
+    const DWORD error = there.known() ? ERROR_SUCCESS : GetLastError();
+    if (!there.known() && !IsHidden(error)) failure = error;
+    return failure != ERROR_SUCCESS || there.IsSameFileAs(stamp);
+  };
   const FileStamp own = StampOf(file_info);
   const FileStamp own_folder = StampOf(folder_info);
-  const auto leads_to_it = [&](const std::wstring& in) {
-    return [&own, in](const std::wstring& twin) { return StampAtExact(in + twin).IsSameFileAs(own); };
-  };
   bool listed = false;
-  if (AnyTwin(
-          folder_path, name,
-          [&](const std::wstring& twin) { return twin != name && leads_to_it(folder_path)(twin); }, &listed)) {
-    return Resolved::kOther;
+  const bool beside = AnyTwin(
+      folder_path, name, [&](const std::wstring& twin) { return twin != name && is(folder_path + twin, own); },
+      &listed);
+  if (!listed || failure != ERROR_SUCCESS) {
+    if (failure != ERROR_SUCCESS) SetLastError(failure);
+    return Resolved::kUnknown;
   }
-  if (!listed) return Resolved::kUnknown;
-  // Its folder's twins are looked for only where its own folder may be
-  // listed: refused there, no file in it could be used.
+  if (beside) return Resolved::kOther;
+  // Its folder's twins are looked for where its own folder may be listed:
+  // refused where it may not, no file in it could be used.
   const std::size_t cut = folder_path.rfind(L'\\', folder_path.size() - 2);
-  if (cut == std::wstring::npos) return Resolved::kSame;
+  const std::wstring folder_name =
+      cut == std::wstring::npos ? std::wstring() : folder_path.substr(cut + 1, folder_path.size() - cut - 2);
+  if (folder_name.empty() || folder_name.back() == L':') return Resolved::kSame;  // a drive's root
   const std::wstring parent = folder_path.substr(0, cut + 1);
-  const bool in_twin_folder =
-      AnyTwin(parent, folder_path.substr(cut + 1, folder_path.size() - cut - 2), [&](const std::wstring& twin) {
-        return !StampAtExact(parent + twin).IsSameFileAs(own_folder) &&
-               AnyTwin(parent + twin + L"\\", name, leads_to_it(parent + twin + L"\\"));
-      });
+  const bool in_twin_folder = AnyTwin(
+      parent, folder_name,
+      [&](const std::wstring& twin) {
+        if (is(parent + twin, own_folder)) return failure != ERROR_SUCCESS;
+        const std::wstring in = parent + twin + L"\\";
+        return AnyTwin(in, name, [&](const std::wstring& there) { return is(in + there, own); });
+      },
+      &listed);
+  if (!listed && !IsHidden(GetLastError())) failure = GetLastError();
+  if (failure != ERROR_SUCCESS) {
+    SetLastError(failure);
+    return Resolved::kUnknown;
+  }
   return in_twin_folder ? Resolved::kOther : Resolved::kSame;
 }
 
