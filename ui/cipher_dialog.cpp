@@ -54,8 +54,8 @@ void CCipherDlg::RunCommand(int button, TransformDirection direction) {
   const DWORD position = GetMessagePos();
   RECT button_area;
   GetWindowRect(GetDlgItem(m_hWnd, button), &button_area);
-  // Enter acts as it goes down; Space as it comes up, with the pointer off
-  // the button or on it, where it is taken for a click in the same place.
+  // Enter acts as it goes down, and is still down here; Space acts as it
+  // comes up, and is told only as a click in the same place would be.
   const bool by_key = GetKeyState(VK_RETURN) < 0;
   if (m_clicks.IsSecondClick(button, GetMessageTime(), {GET_X_LPARAM(position), GET_Y_LPARAM(position)},
                              button_area, by_key)) {

@@ -12,8 +12,8 @@ class DoubleClickFilter {
   // double (or triple) click or press whose first started the last command:
   // the same button, each within the system's double-click time of the one
   // before; a click also within the double-click area of the one before,
-  // with the pointer on the button. No click activates a button with the
-  // pointer off it: that is a key, however by_key was told.
+  // with the pointer on the button (a command another program sends, with
+  // the pointer elsewhere, is a command of its own).
   bool IsSecondClick(int button, DWORD time, POINT point, const RECT& button_area, bool by_key);
 
  private:
