@@ -10,7 +10,16 @@ os::Sameness CompareInputs(const std::string& data_path, const std::string& key_
   if (same_text) return os::Sameness::kSame;
   // Two spellings of one file pass the text test; using a file as its own key
   // would destroy it beyond recovery, so the disk is asked too.
-  return os::CompareFiles(data_path, key_path, error);
+  const os::Sameness sameness = os::CompareFiles(data_path, key_path, error);
+  if (sameness != os::Sameness::kDifferent) return sameness;
+  // And where the disk numbers one file twice (another mount of its folder;
+  // exFAT through FUSE under Wine), a file that looks like the data file is
+  // taken for it: a key refused wrongly costs a choice, a file enciphered
+  // with itself is lost.
+  const os::FileStatus data = os::StatusOf(data_path);
+  const os::FileStatus key = os::StatusOf(key_path);
+  return data.regular && key.regular && data.stamp.LooksLike(key.stamp) ? os::Sameness::kSame
+                                                                          : os::Sameness::kDifferent;
 }
 
 bool CheckInputs(const std::string& data_path, const std::string& key_path, std::int32_t offset,

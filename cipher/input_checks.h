@@ -22,6 +22,7 @@ bool CheckStreamInputs(const std::string& input_path, const std::string& key_pat
                        Notifier& notifier);
 
 // Whether the key file is the data file: the same path text (on Windows but
-// for the case of ASCII letters), or one file on disk under two names;
+// for the case of ASCII letters), one file on disk under two names, or a
+// file that looks like it under another number (os::FileStamp::LooksLike);
 // unknown, with the system's reason, when the disk cannot say.
 os::Sameness CompareInputs(const std::string& data_path, const std::string& key_path, os::Error* error);

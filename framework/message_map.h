@@ -90,6 +90,14 @@ class CCmdTarget {
   {WM_LBUTTONUP, 0, 0,                                                                      \
    AFX_HANDLER(POINT point = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};                  \
                self.OnLButtonUp(static_cast<UINT>(wParam), point); return TRUE;)},
+// A dialog answers through DWLP_MSGRESULT: TRUE from its procedure says only
+// that the message was taken.
+#define ON_WM_QUERYENDSESSION()                                                                     \
+  {WM_QUERYENDSESSION, 0, 0,                                                                        \
+   AFX_HANDLER(SetWindowLongPtrW(self.GetSafeHwnd(), DWLP_MSGRESULT, self.OnQueryEndSession());     \
+               return TRUE;)},
+#define ON_WM_ENDSESSION() \
+  {WM_ENDSESSION, 0, 0, AFX_HANDLER(self.OnEndSession(wParam != FALSE); return TRUE;)},
 #define ON_WM_VSCROLL()                                                                     \
   {WM_VSCROLL, 0, 0,                                                                        \
    AFX_HANDLER(self.OnVScroll(LOWORD(wParam), static_cast<short>(HIWORD(wParam)),           \

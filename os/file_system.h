@@ -61,6 +61,7 @@ struct FileStamp {
   std::int64_t size = -1;  // -1: not known
   std::int64_t modified = 0;
   std::int64_t changed = 0;
+  std::int64_t created = 0;  // Windows only; POSIX leaves it 0
 
   bool known() const { return size >= 0; }
   bool IsSameFileAs(const FileStamp& other) const {
@@ -70,12 +71,16 @@ struct FileStamp {
     return IsSameFileAs(other) && size == other.size && modified == other.modified && changed == other.changed;
   }
   bool operator!=(const FileStamp& other) const { return !(*this == other); }
-  // The same size and times to the nanosecond, the change time too, though
-  // on another disk: the same file seen through another mount of its folder
-  // (a bind mount, bindfs), which numbers it apart. POSIX only.
+  // Another number, but the same size and times: on POSIX the change time
+  // too, to the nanosecond, on another disk: the same file seen through
+  // another mount of its folder (a bind mount, bindfs), which numbers it
+  // apart. On Windows the creation time too, to the hundred nanoseconds,
+  // wherever the numbers disagree: under Wine a FUSE disk (exFAT) gives each
+  // spelling of a name a number of its own, and Wine shows no other sign.
   bool LooksLike(const FileStamp& other) const {
-    return volume != other.volume && changed != 0 && size == other.size && modified == other.modified &&
-           changed == other.changed;
+    if (IsSameFileAs(other) || size != other.size || modified != other.modified) return false;
+    if (changed != 0) return volume != other.volume && changed == other.changed;
+    return created != 0 && created == other.created;
   }
 };
 
@@ -301,6 +306,7 @@ class NewFile {
  protected:
   friend Note WriteNote(const NewFile&, const std::string&, const std::string&, Error*);
   friend Note RemoveNote(const NewFile&, const std::string&, Error*);
+  friend void RemoveUnfinishedFiles();
   // Creates it as Create does, guarded as security says (a Windows security
   // descriptor) rather than by the folder's defaults; POSIX guards a file
   // once it is written.

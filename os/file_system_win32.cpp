@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <aclapi.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -137,6 +138,8 @@ FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& info) {
   stamp.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
   stamp.modified = static_cast<std::int64_t>(
       (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime);
+  stamp.created = static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(info.ftCreationTime.dwHighDateTime) << 32) | info.ftCreationTime.dwLowDateTime);
   return stamp;
 }
 
@@ -321,22 +324,43 @@ std::wstring ResolvedPath(HANDLE handle, bool by_object_name) {
   }
 }
 
-// A resolved path, for comparison with another: Wine leaves the trailing
-// full stops and spaces of a path's last name out of the path it resolves
-// it to (\\?\Z:\a\dir. gives \\?\Z:\a\dir, \\?\Z:\a\dir. \\f gives itself),
-// so no name keeps them here.
-std::wstring Comparable(const std::wstring& path) {
-  std::wstring compared;
-  for (std::size_t start = 0; start <= path.size();) {
-    std::size_t end = path.find(L'\\', start);
-    if (end == std::wstring::npos) end = path.size();
-    std::size_t kept = end;
-    while (kept > start && (path[kept - 1] == L'.' || path[kept - 1] == L' ')) --kept;
-    compared.append(path, start, kept - start);
-    if (end < path.size()) compared += L'\\';
-    start = end + 1;
-  }
-  return compared;
+// A name as Windows takes it without the \\?\ prefix: without its trailing
+// full stops and spaces.
+std::wstring WithoutTrailingDotsAndSpaces(std::wstring name) {
+  while (!name.empty() && (name.back() == L'.' || name.back() == L' ')) name.pop_back();
+  return name;
+}
+
+// The stamp of what an exact or resolved path names now; an empty stamp
+// when nothing.
+FileStamp StampAtExact(const std::wstring& path) {
+  HANDLE handle = win32::Open(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+  if (handle == INVALID_HANDLE_VALUE) return FileStamp();
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = FileInformation(handle, &info) != FALSE;
+  CloseFile(handle);
+  return known ? StampOf(info) : FileStamp();
+}
+
+// Whether visit says yes to an entry of folder (ending in a backslash) named
+// as name but for trailing full stops and spaces, name itself among them;
+// listed says whether the folder could be listed, with the system's reason
+// set where not.
+template <typename Visit>
+bool AnyTwin(const std::wstring& folder, const std::wstring& name, Visit visit, bool* listed = nullptr) {
+  const std::wstring stem = WithoutTrailingDotsAndSpaces(name);
+  WIN32_FIND_DATAW entry;
+  HANDLE search = FindFirst((folder + stem + L"*").c_str(), &entry);
+  if (listed != nullptr) *listed = search != INVALID_HANDLE_VALUE;
+  if (search == INVALID_HANDLE_VALUE) return false;
+  bool found = false;
+  do {
+    const std::wstring twin = entry.cFileName;
+    found = twin != L"." && twin != L".." && WithoutTrailingDotsAndSpaces(twin) == stem && visit(twin);
+  } while (!found && FindNextFileW(search, &entry));
+  FindClose(search);
+  return found;
 }
 
 // Whether name, in the folder open as folder, is the file open as file, and
@@ -356,7 +380,65 @@ Resolved WhereNameLeads(HANDLE folder, const wchar_t* name, HANDLE file) {
   }
   if (file_path.empty()) return Resolved::kUnknown;
   if (folder_path.back() != L'\\') folder_path += L'\\';
-  return Comparable(file_path) == Comparable(folder_path + name) ? Resolved::kSame : Resolved::kOther;
+  // The name as chosen, or as Windows itself would take it, without the
+  // trailing full stops and spaces that Wine leaves out of every name it
+  // resolves (\\?\Z:\a\dir. gives \\?\Z:\a\dir): the resolved path's own
+  // names are never cut, or a link to "secret." would pass for "secret".
+  if (file_path != folder_path + name && file_path != folder_path + WithoutTrailingDotsAndSpaces(name)) {
+    return Resolved::kOther;
+  }
+  if (!UnderWine()) return Resolved::kSame;  // Windows resolves names exactly
+  // Wine resolves "secret" and "secret." alike: a link from one to the other
+  // is told only by a twin that leads to the same file, beside it or in a
+  // twin of its folder ("d\secret" leading to "d.\secret"). Which of the two
+  // is the link Wine does not show, so neither is used.
+  BY_HANDLE_FILE_INFORMATION file_info;
+  BY_HANDLE_FILE_INFORMATION folder_info;
+  if (!FileInformation(file, &file_info) || !FileInformation(folder, &folder_info)) return Resolved::kUnknown;
+  // What cannot be looked at is no pass, but for what is gone meanwhile or
+  // hidden from this user, who could not have made a link there.
+  const auto IsHidden = [](DWORD error) {
+    return IsNotFound(error) || error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_NAME;
+  };
+  DWORD failure = ERROR_SUCCESS;
+  const auto is = [&failure, &IsHidden](const std::wstring& path, const FileStamp& stamp) {
+    const FileStamp there = StampAtExact(path);
+    const DWORD error = there.known() ? ERROR_SUCCESS : GetLastError();
+    if (!there.known() && !IsHidden(error)) failure = error;
+    return failure != ERROR_SUCCESS || there.IsSameFileAs(stamp);
+  };
+  const FileStamp own = StampOf(file_info);
+  const FileStamp own_folder = StampOf(folder_info);
+  bool listed = false;
+  const bool beside = AnyTwin(
+      folder_path, name, [&](const std::wstring& twin) { return twin != name && is(folder_path + twin, own); },
+      &listed);
+  if (!listed || failure != ERROR_SUCCESS) {
+    if (failure != ERROR_SUCCESS) SetLastError(failure);
+    return Resolved::kUnknown;
+  }
+  if (beside) return Resolved::kOther;
+  // Its folder's twins are looked for where its own folder may be listed:
+  // refused where it may not, no file in it could be used.
+  const std::size_t cut = folder_path.rfind(L'\\', folder_path.size() - 2);
+  const std::wstring folder_name =
+      cut == std::wstring::npos ? std::wstring() : folder_path.substr(cut + 1, folder_path.size() - cut - 2);
+  if (folder_name.empty() || folder_name.back() == L':') return Resolved::kSame;  // a drive's root
+  const std::wstring parent = folder_path.substr(0, cut + 1);
+  const bool in_twin_folder = AnyTwin(
+      parent, folder_name,
+      [&](const std::wstring& twin) {
+        if (is(parent + twin, own_folder)) return failure != ERROR_SUCCESS;
+        const std::wstring in = parent + twin + L"\\";
+        return AnyTwin(in, name, [&](const std::wstring& there) { return is(in + there, own); });
+      },
+      &listed);
+  if (!listed && !IsHidden(GetLastError())) failure = GetLastError();
+  if (failure != ERROR_SUCCESS) {
+    SetLastError(failure);
+    return Resolved::kUnknown;
+  }
+  return in_twin_folder ? Resolved::kOther : Resolved::kSame;
 }
 
 }  // namespace
@@ -575,12 +657,31 @@ FileStamp InputFile::Stamp() const {
 // Nobody else may write it while it is open here.
 bool InputFile::WrittenElsewhereSince() const { return false; }
 
-NewFile::NewFile(const Folder& folder) : folder_(folder) {}
+namespace {
+
+// The new files of this program, for RemoveUnfinishedFiles: one thread makes
+// them, the one that runs the window.
+std::vector<NewFile*>& NewFiles() {
+  static std::vector<NewFile*> files;
+  return files;
+}
+
+}  // namespace
+
+NewFile::NewFile(const Folder& folder) : folder_(folder) { NewFiles().push_back(this); }
 
 NewFile::~NewFile() {
+  NewFiles().erase(std::find(NewFiles().begin(), NewFiles().end(), this));
   Error ignored;
   if (!keep_ && !path_.empty()) Remove(&ignored);
   Close();
+}
+
+void RemoveUnfinishedFiles() {
+  for (NewFile* file : NewFiles()) {
+    Error ignored;
+    if (!file->keep_) file->Remove(&ignored);
+  }
 }
 
 NewFile::Created NewFile::Create(const std::string& path) { return CreateWith(path, nullptr); }
@@ -808,7 +909,9 @@ bool IsReadOnly(const std::string& path) {
 }
 
 // Every spelling Windows accepts (case, short names, slashes, another drive
-// letter for the same folder) leads to one volume and one file index.
+// letter for the same folder) leads to one volume and one file index; but
+// under Wine a FUSE disk (exFAT) gives each spelling a number of its own,
+// which the engine's looks-like rule catches (FileStamp::LooksLike).
 Keyed KeyOf(const std::string& path, FileKey* key, Error* error) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!Identify(path, &info)) {

@@ -28,6 +28,12 @@ Error SystemError(DWORD code, LANGID language = 0);
 // No list at all grants everything.
 bool GrantsNoMoreThan(const ACL* list, const ACL* model);
 
+// Removes at once every file this program is creating and has neither
+// finished nor been told to keep: for an end that leaves no time for a run
+// to unwind (the session ending), as a stop would have removed them. Their
+// objects stay, and find their files gone.
+void RemoveUnfinishedFiles();
+
 // Moments of the Win32 file layer that tests watch or stand in for, to see
 // what no file on disk shows. Unset, each does the real work only.
 struct Win32Seam {

@@ -10,6 +10,7 @@
 #include "framework/dialog_number.h"
 #include "framework/win_app.h"
 #include "os/stop_request.h"
+#include "os/win32.h"
 #include "ui/window_notifier.h"
 #include "ui/resource.h"
 
@@ -21,6 +22,8 @@ BEGIN_MESSAGE_MAP(CCipherDlg, CDialog)
   ON_WM_PAINT()
   ON_WM_QUERYDRAGICON()
   ON_WM_LBUTTONUP()
+  ON_WM_QUERYENDSESSION()
+  ON_WM_ENDSESSION()
   ON_BN_CLICKED(IDC_ENCRYPT, OnEncrypt)
   ON_BN_CLICKED(IDC_DECRYPT, OnDecrypt)
   ON_BN_CLICKED(IDC_KEY_READ_ONLY, OnKeyReadOnly)
@@ -51,8 +54,11 @@ void CCipherDlg::RunCommand(int button, TransformDirection direction) {
   const DWORD position = GetMessagePos();
   RECT button_area;
   GetWindowRect(GetDlgItem(m_hWnd, button), &button_area);
+  // Enter acts as it goes down, and is still down here; Space acts as it
+  // comes up, and is told only as a click in the same place would be.
+  const bool by_key = GetKeyState(VK_RETURN) < 0;
   if (m_clicks.IsSecondClick(button, GetMessageTime(), {GET_X_LPARAM(position), GET_Y_LPARAM(position)},
-                             button_area)) {
+                             button_area, by_key)) {
     return;
   }
   std::wcscpy(m_dataPath, g_storedDataPath);
@@ -109,6 +115,17 @@ void CCipherDlg::OnOK() {
 void CCipherDlg::OnCancel() {
   if (m_running) return AskToStop();
   CDialog::OnCancel();
+}
+
+BOOL CCipherDlg::OnQueryEndSession() { return m_running ? FALSE : TRUE; }
+
+// The program may be ended as soon as this returns, and the run waits below
+// it: its working file goes now, as a stop would remove it, and the run then
+// finds it stopped.
+void CCipherDlg::OnEndSession(bool ending) {
+  if (!ending || !m_running) return;
+  os::RequestStop();
+  os::RemoveUnfinishedFiles();
 }
 
 // The run waits for the answer; No is the one a stray Enter gives.

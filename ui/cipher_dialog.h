@@ -36,6 +36,12 @@ class CCipherDlg : public CDialog {
   void OnOK() override;
   void OnCancel() override;
 
+  // Windows ending the session: refused while a file is being transformed;
+  // ended all the same, the run stops and its working file goes before the
+  // program is ended.
+  BOOL OnQueryEndSession();
+  void OnEndSession(bool ending);
+
   // Commands.
   void OnEncrypt();
   void OnDecrypt();

@@ -39,7 +39,10 @@ int BrowseForFile(HWND owner, wchar_t* path, int capacity) {
   record.lpstrFilter = L"All Files (*.*)\0*.*\0";
   record.lpstrFile = path;
   record.nMaxFile = static_cast<DWORD>(capacity);
-  record.Flags = OFN_PATHMUSTEXIST;
+  // The current folder stays where it was: made the chosen file's, it would
+  // keep that folder busy, and a USB stick with it could not be ejected. The
+  // dialog itself still starts where the last file was chosen.
+  record.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
   int chosen = GetOpenFileNameW(&record);
   if (chosen != 0) return chosen;
 

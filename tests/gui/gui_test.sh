@@ -118,7 +118,10 @@ wait_exit() {
 }
 
 # Clicks the middle of a rectangle given in dialog units of the main dialog.
-click_dlu() {
+click_dlu() { xdotool mousemove $(dlu_to_screen "$@") click 1; }
+
+# The screen pixel of the middle of a rectangle in dialog units.
+dlu_to_screen() {
   local x=$1 y=$2 w=$3 h=$4 geometry wx wy ww wh
   geometry=$(xdotool getwindowgeometry --shell "$main")
   eval "$geometry"
@@ -127,7 +130,7 @@ click_dlu() {
   local px py
   px=$(awk -v wx="$wx" -v ww="$ww" -v x="$x" -v w="$w" 'BEGIN { printf "%d", wx + 3 + (x + w / 2) * (ww - 6) / 244 }')
   py=$(awk -v wy="$wy" -v wh="$wh" -v y="$y" -v h="$h" 'BEGIN { printf "%d", wy + 22 + (y + h / 2) * (wh - 25) / 97 }')
-  xdotool mousemove "$px" "$py" click 1
+  echo "$px $py"
 }
 
 click_data_browse() { click_dlu 5 11 53 14; }
@@ -580,6 +583,31 @@ test_double_click_on_encrypt_enciphers_once() {
   check "enciphered once" same_bytes "$work/data.bin" <(expected_bytes "$work/plain.bin" "$work/key.bin" 0 1)
 }
 
+test_enter_twice_in_a_hurry_on_encrypt_enciphers_once() {
+  make_files
+  choose_file click_data_browse "$work/data.bin"
+  choose_file click_key_browse "$work/key.bin"
+  click_offset
+  xdotool key Tab Tab  # the check box, Encrypt
+  has_focus 1007
+  xdotool mousemove 0 0
+  xdotool key --delay 60 Return Return
+  wait_idle
+  sleep 0.5  # a second run would start now
+  wait_idle
+  check "enciphered once" same_bytes "$work/data.bin" <(expected_bytes "$work/plain.bin" "$work/key.bin" 0 1)
+  # Pressed again after the double-click time, with the pointer resting on
+  # the button: a command of its own each time.
+  xdotool mousemove $(dlu_to_screen 187 75 50 14)
+  sleep 0.6
+  xdotool key Return
+  wait_idle
+  sleep 0.6
+  xdotool key Return
+  wait_idle
+  check "then twice more" same_bytes "$work/data.bin" <(expected_bytes "$work/plain.bin" "$work/key.bin" 0 3)
+}
+
 test_clicks_during_a_run_have_no_effect_and_the_window_answers() {
   start_long_run 3G
   xdotool key Escape  # the clicked Encrypt is grey, and had the focus
@@ -610,6 +638,21 @@ test_a_long_run_stopped_by_the_close_box_leaves_the_file_whole() {
   check "no box about it" equals "$(other_windows)" ""
   check "the buttons are back" equals "$(probe enabled 1004)" 1
   check "the program goes on" kill -0 "$app_pid"
+  rm -f "$work/big.bin"
+}
+
+test_ending_the_session_during_a_run_leaves_the_file_whole() {
+  start_long_run 2G
+  # Asked first, the program refuses while the run goes on.
+  "$wine_run" wineboot --end-session >/dev/null 2>&1
+  check "the program goes on" kill -0 "$app_pid"
+  check "and so does the run" test -e "$work/big.1ê9"
+  # Ended all the same (wineboot takes no for an answer, Windows may not):
+  # the run stops before the program is ended.
+  probe endsession
+  check "the program ended" wait_exit 30
+  check "the file is as it was" test -z "$(tr -d '\0' <"$work/big.bin" | head -c 1)"
+  check "no working file left" test ! -e "$work/big.1ê9"
   rm -f "$work/big.bin"
 }
 
@@ -725,21 +768,63 @@ test_a_private_file_stays_private_under_wine() {
 
 test_a_data_file_that_is_a_link_is_refused_and_both_files_stay() {
   # The link's name is typed into the Open dialog: one in ASCII, which
-  # xdotool types reliably.
+  # xdotool types reliably. Wine resolves a name without its trailing full
+  # stops and spaces: a link to "secret." resolves to the link's own name.
+  local target link
+  for target in настоящий_本物.txt secret. 'secret '; do
+    link=link.txt
+    [ "$target" = настоящий_本物.txt ] || link=secret
+    make_files
+    mv "$work/data.bin" "$work/$target"
+    ln -s "$target" "$work/$link"
+    choose_file click_data_browse "$work/$link"
+    choose_file click_key_browse "$work/key.bin"
+    click_encrypt
+    check "'$link' to '$target' refused" wait_for '^Encrypt file error\.$' >/dev/null
+    check "the box says why" equals "$(probe box 'Encrypt file error.' | head -n 1)" \
+      "Cannot use $(windows_path "$work/$link"): it is a link to another file, which would stay as it is."
+    xdotool key Return
+    wait_gone '^Encrypt file error'
+    check "the file it leads to unchanged" cmp -s "$work/$target" "$work/plain.bin"
+    check "still a link" test -L "$work/$link"
+    check "no working file" test ! -e "$work/${link%%.*}.1ê9"
+    rm -f "$work/$link" "$work/$target"
+  done
+}
+
+test_the_chosen_files_folder_is_not_kept_busy() {
+  # A USB stick, as a small disk the test mounts (as root) and unmounts.
+  mkdir -p "$work/stick"
+  if ! mount -t tmpfs -o size=1m vaultine-test "$work/stick" 2>/dev/null; then
+    echo "    (skipped: cannot mount a tmpfs here)"
+    return 0
+  fi
   make_files
-  mv "$work/data.bin" "$work/настоящий_本物.txt"
-  ln -s настоящий_本物.txt "$work/link.txt"
-  choose_file click_data_browse "$work/link.txt"
+  mv "$work/data.bin" "$work/stick/data.bin"
   choose_file click_key_browse "$work/key.bin"
-  click_encrypt
-  check "refused" wait_for '^Encrypt file error\.$' >/dev/null
-  check "the box says why" equals "$(probe box 'Encrypt file error.' | head -n 1)" \
-    "Cannot use $(windows_path "$work/link.txt"): it is a link to another file, which would stay as it is."
+  # Gone into in the Open dialog, as a user does: a full path typed there
+  # changes no folder.
+  click_data_browse
+  wait_for '^Open$' >/dev/null
+  xdotool type --delay 2 "$(windows_path "$work/stick")"
   xdotool key Return
-  wait_gone '^Encrypt file error'
-  check "the file it leads to unchanged" cmp -s "$work/настоящий_本物.txt" "$work/plain.bin"
-  check "still a link" test -L "$work/link.txt"
-  check "no working file" test ! -e "$work/link.1ê9"
+  sleep 0.5  # the dialog lists the folder
+  xdotool type --delay 2 data.bin
+  xdotool key Return
+  wait_gone '^Open$'
+  # The next dialog starts there all the same: the name alone is that file.
+  click_data_browse
+  wait_for '^Open$' >/dev/null
+  xdotool type --delay 2 data.bin
+  xdotool key Return
+  wait_gone '^Open$'
+  click_encrypt
+  wait_idle
+  check "the file there enciphered" same_bytes "$work/stick/data.bin" \
+    <(expected_bytes "$work/plain.bin" "$work/key.bin" 0 1)
+  check "its disk can be unmounted" umount "$work/stick"
+  check "the program goes on" kill -0 "$app_pid"
+  mountpoint -q "$work/stick" && umount -l "$work/stick"
 }
 
 test_keyboard_works_after_a_run_by_mouse_and_by_keyboard() {

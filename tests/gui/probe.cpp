@@ -17,6 +17,8 @@
 //                        writing because another program holds it, else
 //                        "allowed"
 //   probe hold PATH      holds PATH open for writing until killed
+//   probe endsession     tells the dialog that the session ends, and once
+//                        it has answered ends its program, as Windows does
 
 #include <windows.h>
 #include <shellapi.h>
@@ -96,6 +98,17 @@ int main(int argc, char* argv[]) {
     std::printf("held\n");
     std::fflush(stdout);
     Sleep(INFINITE);
+  }
+  if (what == "endsession") {
+    HWND dialog = MainDialog();
+    DWORD process_id = 0;
+    GetWindowThreadProcessId(dialog, &process_id);
+    HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, process_id);
+    if (dialog == nullptr || process == nullptr) return 1;
+    SendMessageW(dialog, WM_ENDSESSION, TRUE, 0);
+    TerminateProcess(process, 0);
+    CloseHandle(process);
+    return 0;
   }
   if (what == "focus") {
     HWND dialog = MainDialog();

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 
 #include "cipher/input_checks.h"
@@ -16,6 +17,7 @@
 #include "os/file_system.h"
 #include "os/system_calls.h"
 #include "os/win32.h"
+#include "tests/support/mounted_dir.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -159,40 +161,124 @@ TEST_F(Win32FileTest, ALinkToAnotherFileIsRefusedAndNoFileChanges) {
     EXPECT_TRUE(Encrypt(dir.File("linked" + std::to_string(folder.size()) + "\\" + real_name)));
     EXPECT_EQ(ReadBytes(real), Expected({1, 2, 3}, {5, 6, 7}, 0, TransformDirection::kEncrypt));
   }
+  // Wine resolves every name without its trailing full stops and spaces: a
+  // link to a twin spelled with them, beside it or in a twin of its folder,
+  // resolves to its own path. Files reached through a link to a folder so
+  // spelled, or beside a twin of their own, are files all the same.
+  struct Twin {
+    std::string folder;   // in twins; d is a link to d.
+    std::string name;
+    std::string link_to;  // empty: a file
+  };
+  const std::vector<Twin> twins = {
+      {"", "secret", "secret."},  {"", "spaced", "spaced "},     {"", "dotted.", "dotted"},
+      {"d", "secret", "secret."}, {"e", "secret", "../e./secret"}, {"d", "plain", ""},
+      {"e", "own", ""},
+  };
+  ASSERT_TRUE(MakeDirectory(dir.File("twins")) && MakeDirectory(dir.File("twins\\d.")) &&
+              MakeDirectory(dir.File("twins\\e")) && MakeDirectory(dir.File("twins\\e.")));
+  links = "cd '" + UnixName(dir.File("twins")) + "' && ln -s d. d; ";
+  WriteBytes(dir.File("twins\\e.\\own"), {4});
+  for (const Twin& twin : twins) {
+    const std::string folder = dir.File("twins\\" + (twin.folder == "d" ? "d." : twin.folder) + "\\");
+    WriteBytes(folder + (twin.link_to.empty() ? twin.name : twin.link_to), {1, 2, 3});
+    if (!twin.link_to.empty()) links += "ln -s '" + twin.link_to + "' '" + UnixName(folder + twin.name) + "'; ";
+  }
+  RunUnix(dir, links);
+  for (const Twin& twin : twins) {
+    const std::string chosen = dir.File("twins\\" + twin.folder + "\\" + twin.name);
+    SCOPED_TRACE(chosen);
+    notifier.reports.clear();
+    if (twin.link_to.empty()) {
+      EXPECT_TRUE(Encrypt(chosen));
+      EXPECT_EQ(ReadBytes(chosen), Expected({1, 2, 3}, {5, 6, 7}, 0, TransformDirection::kEncrypt));
+      continue;
+    }
+    EXPECT_FALSE(Encrypt(chosen));
+    ExpectOnly(notifier, Event::kIsLink, chosen);
+    EXPECT_EQ(ReadBytes(chosen), (Bytes{1, 2, 3}));
+    EXPECT_FALSE(FileExists(WorkingPath(chosen)));
+  }
+  EXPECT_EQ(ReadBytes(dir.File("twins\\e.\\own")), (Bytes{4}));
   // Links are no files to Windows, nor to be followed when the folder goes.
   RunUnix(dir, "find '" + UnixName(dir.path()) + "' -type l -delete");
 }
 
+// A small exFAT disk mounted through FUSE where the tests run under Wine as
+// root, as ExfatDisk mounts one on Linux; unmounted when destroyed.
+class ExfatDiskUnderWine {
+ public:
+  ExfatDiskUnderWine(const ScratchDir& dir, const std::string& path) : dir_(dir), path_(path) {
+    if (UnixName(path).empty()) return;
+    device_ = RunUnix(dir, ExfatMountCommand(UnixName(path) + ".img", UnixName(path)));
+    while (!device_.empty() && (device_.back() == '\n' || device_.back() == '\r')) device_.pop_back();
+    if (device_.compare(0, 5, "/dev/") != 0) device_.clear();
+  }
+  ~ExfatDiskUnderWine() {
+    if (ok()) RunUnix(dir_, "umount '" + UnixName(path_) + "'; losetup -d '" + device_ + "'");
+  }
+  bool ok() const { return !device_.empty(); }
+
+ private:
+  const ScratchDir& dir_;
+  std::string path_;
+  std::string device_;
+};
+
 TEST_F(Win32FileTest, TheSameFileUnderEverySpellingIsRefusedAsItsOwnKey) {
+  struct Spelling {
+    std::string data;
+    std::string key;
+  };
   const std::string data = dir.File("\xC4\x81 long name.txt");  // ā long name.txt
   WriteBytes(data, {1, 2});
   std::string slashes = data;
   for (char& c : slashes) {
     if (c == '\\') c = '/';
   }
-  std::vector<std::string> spellings = {dir.File("\xC4\x80 LONG NAME.TXT"), slashes};  // Ā LONG NAME.TXT
+  std::vector<Spelling> spellings = {{data, dir.File("\xC4\x80 LONG NAME.TXT")}, {data, slashes}};  // Ā LONG NAME.TXT
   wchar_t short_name[MAX_PATH];
   const DWORD length = GetShortPathNameW(Utf16(data).c_str(), short_name, MAX_PATH);
-  if (length > 0 && length < MAX_PATH) spellings.push_back(Utf8(short_name));
+  if (length > 0 && length < MAX_PATH) spellings.push_back({data, Utf8(short_name)});
   // Under Wine the Unix side's root is drive Z: too.
-  using UnixName = char*(CDECL*)(LPCWSTR);
-  const auto unix_name = reinterpret_cast<UnixName>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
-  if (char* name = unix_name != nullptr ? unix_name(Utf16(data).c_str()) : nullptr) {
-    std::string other_drive = std::string("Z:") + name;
+  std::string other_drive = UnixName(data);
+  if (!other_drive.empty()) {
     for (char& c : other_drive) {
       if (c == '/') c = '\\';
     }
-    spellings.push_back(other_drive);
-    HeapFree(GetProcessHeap(), 0, name);
+    spellings.push_back({data, "Z:" + other_drive});
   }
-  for (const std::string& spelling : spellings) {
-    SCOPED_TRACE(spelling);
+  // Under Wine an exFAT disk through FUSE numbers each spelling apart, also
+  // one reached through a link to the disk's folder.
+  ExfatDiskUnderWine stick(dir, dir.File("stick"));
+  const std::string on_stick = dir.File("stick\\data.bin");
+  if (stick.ok()) {
+    WriteBytes(on_stick, {3, 4, 5});
+    RunUnix(dir, "ln -s '" + UnixName(dir.File("stick")) + "' '" + UnixName(dir.path()) + "/link_to_stick'");
+    spellings.push_back({on_stick, dir.File("link_to_stick\\Data.bin")});
+    spellings.push_back({on_stick, dir.File("stick\\DATA.BIN")});
+  } else {
+    std::printf("(no exFAT disk here: needs Wine, root, loop devices, /dev/fuse, exfat-fuse and exfatprogs)\n");
+  }
+  for (const Spelling& spelling : spellings) {
+    SCOPED_TRACE(spelling.key);
     notifier.reports.clear();
-    EXPECT_FALSE(CheckInputs(data, spelling, 0, false, notifier));
-    ExpectOnly(notifier, Event::kSameFile, spelling);
+    EXPECT_FALSE(CheckInputs(spelling.data, spelling.key, 0, false, notifier));
+    ExpectOnly(notifier, Event::kSameFile, spelling.key);
+    if (spelling.data != on_stick) continue;
+    // And the run itself, once both are open: Wine keeps no sharing between
+    // two numbers.
+    notifier.reports.clear();
+    EXPECT_FALSE(TransformFile(spelling.data, spelling.key, 0, TransformDirection::kEncrypt, notifier));
+    ExpectOnly(notifier, Event::kSameFile, spelling.key);
   }
   EXPECT_EQ(ReadBytes(data), (Bytes{1, 2}));
+  if (!stick.ok()) return;
+  EXPECT_EQ(ReadBytes(on_stick), (Bytes{3, 4, 5}));
+  // Another file there is a key.
+  WriteBytes(dir.File("stick\\key.bin"), {7, 7});
+  notifier.reports.clear();
+  EXPECT_TRUE(CheckInputs(on_stick, dir.File("stick\\key.bin"), 0, false, notifier));
 }
 
 TEST_F(Win32FileTest, AWorkingFileLeftByAnEarlierVersionIsInTheWay) {

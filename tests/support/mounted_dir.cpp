@@ -41,12 +41,8 @@ ExfatDisk::ExfatDisk(const std::string& path) : path_(path) {
     why_not_ = "needs exfat-fuse and exfatprogs";
     return;
   }
-  device_ = FirstLine("truncate -s 16M '" + image + "' && mkfs.exfat '" + image + "' >/dev/null && losetup -f --show '" +
-                      image + "'");
-  mkdir(path.c_str(), 0755);
-  if (device_.empty() || std::system(("mount.exfat-fuse '" + device_ + "' '" + path + "' >/dev/null 2>&1").c_str()) != 0) {
-    why_not_ = "cannot mount an exFAT disk here (needs root, loop devices and /dev/fuse)";
-  }
+  device_ = FirstLine(ExfatMountCommand(image, path));
+  if (device_.empty()) why_not_ = "cannot mount an exFAT disk here (needs root, loop devices and /dev/fuse)";
 }
 
 ExfatDisk::~ExfatDisk() {

@@ -22,6 +22,16 @@ class MountedDir {
 #define SKIP_UNLESS_MOUNTED(mount)                                                          \
   if (!(mount).ok()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root and mount rights)"
 
+// The shell commands that make a 16 MiB exFAT image at image, attach it to a
+// loop device and mount it at path through FUSE, and print the device and
+// nothing else; on failure they leave no device attached. The Windows tests
+// run them through Wine.
+inline std::string ExfatMountCommand(const std::string& image, const std::string& path) {
+  return "truncate -s 16M '" + image + "' && mkfs.exfat '" + image + "' >/dev/null 2>&1 && mkdir -p '" + path +
+         "' && device=$(losetup -f --show '" + image + "') && { mount.exfat-fuse \"$device\" '" + path +
+         "' >/dev/null 2>&1 || { losetup -d \"$device\"; false; }; } && echo \"$device\"";
+}
+
 // A small exFAT disk, as USB sticks and SD cards carry, mounted through FUSE
 // at path for one test where the test may (root, loop devices, /dev/fuse,
 // exfat-fuse and exfatprogs); unmounted when destroyed. Its names fold case,

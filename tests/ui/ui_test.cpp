@@ -171,15 +171,22 @@ TEST(DoubleClickFilterTest, FurtherClicksOfADoubleClickOnOneButtonAreDropped) {
   const POINT far_away = {100 + GetSystemMetrics(SM_CXDOUBLECLK), 100};
   const RECT button = {50, 90, 150, 110};
   DoubleClickFilter clicks;
-  EXPECT_FALSE(clicks.IsSecondClick(1007, 1000, here, button));
-  EXPECT_TRUE(clicks.IsSecondClick(1007, 1000 + soon, here, button));
-  EXPECT_TRUE(clicks.IsSecondClick(1007, 1000 + 2 * soon, here, button));  // a triple click
-  EXPECT_FALSE(clicks.IsSecondClick(1010, 1000 + 2 * soon, here, button));  // another button
-  EXPECT_FALSE(clicks.IsSecondClick(1010, 1000 + 4 * soon, here, button));  // too late
-  EXPECT_FALSE(clicks.IsSecondClick(1010, 1000 + 4 * soon, far_away, button));
-  // A key pressed with the pointer off the button is a command of its own.
+  EXPECT_FALSE(clicks.IsSecondClick(1007, 1000, here, button, false));
+  EXPECT_TRUE(clicks.IsSecondClick(1007, 1000 + soon, here, button, false));
+  EXPECT_TRUE(clicks.IsSecondClick(1007, 1000 + 2 * soon, here, button, false));  // a triple click
+  EXPECT_FALSE(clicks.IsSecondClick(1010, 1000 + 2 * soon, here, button, false));  // another button
+  EXPECT_FALSE(clicks.IsSecondClick(1010, 1000 + 4 * soon, here, button, false));  // too late
+  EXPECT_FALSE(clicks.IsSecondClick(1010, 1000 + 4 * soon, far_away, button, false));
+  // A key pressed again in a hurry is the same press, wherever the pointer
+  // is; pressed again later, a command of its own.
   const RECT elsewhere = {300, 300, 400, 320};
-  EXPECT_FALSE(clicks.IsSecondClick(1010, 1000 + 4 * soon, far_away, elsewhere));
+  EXPECT_TRUE(clicks.IsSecondClick(1010, 1000 + 5 * soon, far_away, elsewhere, true));
+  EXPECT_FALSE(clicks.IsSecondClick(1010, 1000 + 7 * soon, far_away, elsewhere, true));
+  EXPECT_TRUE(clicks.IsSecondClick(1010, 1000 + 8 * soon, here, button, true));
+  EXPECT_FALSE(clicks.IsSecondClick(1010, 1000 + 10 * soon, here, button, true));
+  // A command another program sends, with the pointer off the button, is a
+  // command of its own.
+  EXPECT_FALSE(clicks.IsSecondClick(1010, 1000 + 11 * soon, far_away, elsewhere, false));
 }
 
 // ---- the program's main dialog, driven from inside its own modal run
