@@ -531,9 +531,10 @@ WriteRight Folder::MayWrite(const std::string& name, const FileFacts&, Error* er
 // Another run's working file: it shares no writing.
 Folder::Writing Folder::IsBeingWritten(const std::string& name) const {
   HANDLE other = OpenHandle(path_ + name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-  const bool written = other == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
+  const DWORD error = other == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
   if (other != INVALID_HANDLE_VALUE) CloseFile(other);
-  return written ? Writing::kYes : Writing::kNo;
+  if (error == ERROR_FILE_NOT_FOUND) return Writing::kGone;
+  return error == ERROR_SHARING_VIOLATION ? Writing::kYes : Writing::kNo;
 }
 
 // Windows disks keep one number for a file however its name is spelled.
@@ -697,7 +698,8 @@ NewFile::Created NewFile::CreateWith(const std::string& path, const void* securi
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return Created::kFailed;
-    const bool in_use = folder_.IsBeingWritten(NamePart(path)) == Folder::Writing::kYes;
+    const Folder::Writing writing = folder_.IsBeingWritten(NamePart(path));
+    const bool in_use = writing == Folder::Writing::kYes || writing == Folder::Writing::kGone;
     SetLastError(error);
     return in_use ? Created::kInUse : Created::kAlreadyExists;
   }
