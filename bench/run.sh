@@ -91,15 +91,32 @@ tree_commands=(
   "gzip-sync|gzip -r --synchronous $tree"
 )
 declare -A wall cpu
-for _ in 1 2 3; do
+# Every copy is made first, nothing is removed until the end, and each
+# command waits 40 s before it starts: a disk that has just freed many inodes
+# (the command before, replacing or removing its files) makes new ones slowly
+# for a while (ext4 without a journal passes over recently freed ones), which
+# would weigh on the commands that make new files, depending on what ran
+# before them. What a command frees itself is its own cost.
+copies=()
+for round in 1 2 3; do
+  for entry in "${tree_commands[@]}"; do
+    copies+=("$tree.$round.${entry%%|*}")
+    cp -a "$tree.model" "${copies[-1]}"
+  done
+done
+for round in 1 2 3; do
   for entry in "${tree_commands[@]}"; do
     name=${entry%%|*}
-    rm -rf "$tree" && cp -a "$tree.model" "$tree" && sync
+    mv "$tree.$round.$name" "$tree"
+    sync
+    sleep 40
     read -r e u s < <(/usr/bin/time -f '%e %U %S' ${entry#*|} 2>&1 >/dev/null | tail -n 1)
+    mv "$tree" "$tree.$round.$name"
     wall[$name]+="$e "
     cpu[$name]+="$(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }') "
   done
 done
+rm -rf "${copies[@]}"
 median() { tr ' ' '\n' <<<"$1" | grep -v '^$' | sort -n | sed -n 2p; }
 printf '\n%-12s %14s %18s %20s\n' "-r, 10000x4KiB" ms/file cpu_ms/file syscalls/file
 for entry in "${tree_commands[@]}"; do
