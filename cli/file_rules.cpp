@@ -94,9 +94,8 @@ RunHooks::Admission FileRules::Admit(const os::InputFile& data) {
       Say("the same file as " + earlier + ", which this call has already " + done_word + "; left as it is", false);
       return Admission::kLeave;
     case DoneFiles::Claim::kTried:
-      Say("the same file as " + earlier + ", which this call could not " + (Encrypting() ? "encrypt" : "decrypt") +
-              "; left as it is",
-          false);
+      // Refused, failed, or left by its record: the earlier name was told why.
+      Say("the same file as " + earlier + ", which this call has left as it is", false);
       return Admission::kLeave;
     case DoneFiles::Claim::kAgain:
       return Admission::kAgain;
