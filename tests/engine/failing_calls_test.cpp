@@ -19,8 +19,10 @@ using os::SystemCall;
 
 #ifdef _WIN32
 constexpr int kInjected = 31;  // ERROR_GEN_FAILURE
+constexpr int kExists = 80;    // ERROR_FILE_EXISTS
 #else
 constexpr int kInjected = 5;  // EIO
+constexpr int kExists = 17;   // EEXIST
 #endif
 
 class FailingCallTest : public ::testing::Test {
@@ -131,6 +133,12 @@ TEST_F(FailingCallTest, EachMomentHasItsOwnReport) {
       return 0;
     };
   };
+  // The working file is the last file opened before the first write.
+  int working_open = 0;
+  for (SystemCall call : CallsOfARun()) {
+    if (call == SystemCall::kWrite) break;
+    if (call == SystemCall::kOpen) ++working_open;
+  }
   struct Case {
     const char* what;
     std::function<int(SystemCall)> hook;
@@ -140,6 +148,10 @@ TEST_F(FailingCallTest, EachMomentHasItsOwnReport) {
   const std::vector<Case> cases = {
       {"the final flush fails", Failing(SystemCall::kFlush, 1), Event::kCannotWrite, true},
       {"the rename fails", Failing(SystemCall::kRename, 1), Event::kNotReplaced, true},
+      // Another run's working file, put in place between its creation and
+      // the look at it: that run is at work, no leftover is to be removed.
+      {"the working file is there, then gone", Failing(SystemCall::kOpen, working_open, kExists),
+       Event::kRunInProgress, false},
 #ifndef _WIN32  // where nobody else may write them during a run
       {"the data file grows", after_the_flush([this] { AppendBytes(data_path, {1}); }), Event::kDataChanged,
        false},
