@@ -32,6 +32,8 @@ struct BatchResult {
   bool done = false;               // the data path holds the result
   bool failed = false;             // the command's status is a failure
   bool done_after_stop = false;    // put in place after a stop was asked for
+  std::string done_remark;         // said after "FILE: encrypted" (or decrypted) with -v
+  bool remark_needed = false;      // said without -v too
   std::int64_t bytes = 0;
   // Set before it is told: the folder flushed after its rename, or why not.
   bool flushed = false;

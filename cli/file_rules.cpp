@@ -111,6 +111,7 @@ RunHooks::Admission FileRules::Admit(const os::InputFile& data) {
     return Admission::kLeave;
   }
   length_ = facts.stamp.size;
+  replaced_modified_ = facts.stamp.modified;
   return ReadRecord(data);
 }
 
@@ -121,47 +122,67 @@ RunHooks::Admission FileRules::InUse(const os::FileFacts& facts) {
   return command_.done.AwaitIfAtWork({facts, ""}) ? Admission::kAgain : Admission::kGo;
 }
 
-RunHooks::Admission FileRules::ReadRecord(const os::InputFile& data) {
+os::Note ReadRecordOf(const os::InputFile& file, Record* record, os::Error* error, std::string* why) {
   std::string text;
+  const os::Note note = os::ReadNote(file, kRecordNote, &text, error);
+  if (note == os::Note::kFailed) {
+    *why = "cannot read its record (" + error->text + "); left as it is";
+  } else if (note == os::Note::kFound && !ParseRecord(text, record)) {
+    *why = "carries a note user." + std::string(kRecordNote) + " that is no record of this version's; left as it is";
+    return os::Note::kFailed;
+  }
+  return note;
+}
+
+RunHooks::Admission FileRules::ReadRecord(const os::InputFile& data) {
   os::Error error;
-  switch (os::ReadNote(data, kRecordNote, &text, &error)) {
+  std::string why;
+  switch (ReadRecordOf(data, &record_, &error, &why)) {
     case os::Note::kNotKept:
       NoRecords(error);
       return Admission::kGo;
     case os::Note::kNone:
       return Admission::kGo;
     case os::Note::kFailed:
-      Say("cannot read its record (" + error.text + "); left as it is", true);
+      Say(why, true);
       return Admission::kLeave;
     case os::Note::kFound:
       break;
   }
-  if (!ParseRecord(text, &record_)) {
-    Say("carries a note user." + std::string(kRecordNote) + " that is no record of this version's; left as it is",
-        true);
-    return Admission::kLeave;
-  }
   has_record_ = record_.Describes(data.facts().stamp);
   stale_note_ = !has_record_;
   const RecordVerdict verdict = JudgeRecord(record_, has_record_, command_.options, command_.key, length_);
-  if (verdict.what == RecordVerdict::kGo) return Admission::kGo;
+  if (verdict.what == RecordVerdict::kGo) {
+    // Forced past a record out of date that says encrypted: touched since,
+    // or plain text written over it, nobody can tell which.
+    over_unknown_ = stale_note_ && record_.Encrypted() && Encrypting();
+    return Admission::kGo;
+  }
   Say(verdict.why, verdict.what == RecordVerdict::kRefuse);
   return Admission::kLeave;
 }
 
 bool FileRules::Seal(os::WorkingFile& working) {
   Record next = has_record_ ? record_ : Record();
+  next.over_unknown = next.over_unknown || over_unknown_;
   // A layer comes off where this run undoes the last one; else one goes on.
   const bool undoes = !next.layers.empty() && next.past_plain == Encrypting();
-  const bool recorded = undoes || Encrypting() || has_record_;
+  // The last layer off a file whose record knows nothing beneath it.
+  const bool to_unknown = undoes && next.layers.size() == 1 && next.over_unknown;
+  const bool recorded = (undoes || Encrypting() || has_record_) && !to_unknown;
   // The time of the run, taken back to a whole even second at least two
   // before now: a copy onto a disk that keeps coarser times (whole seconds,
   // FAT's two) keeps it, and so its record; and a write after this one, even
   // within the same tick of the clock, changes it.
   if (recorded) {
     using namespace std::chrono;
+    constexpr std::int64_t kSecond = 1000000000;
     const std::int64_t now = duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
-    if (!working.SetModified((now - 2) / 2 * 2 * 1000000000)) {
+    std::int64_t time = (now - 2) / 2 * 2 * kSecond;
+    // Never the time of the file it replaces: a copy of that file put back
+    // with its time (cp -p), its record kept, would pass for the result.
+    if (time == replaced_modified_) time -= 2 * kSecond;
+    if (!working.SetModified(time)) {
       Say("cannot set its time for its record (" + os::LastError().text + "); the file is unchanged", true);
       return false;
     }
@@ -170,9 +191,17 @@ bool FileRules::Seal(os::WorkingFile& working) {
   // Once renamed, the result is this file under its number: another name
   // that opens it meanwhile waits for this run.
   if (claimed_) command_.done.Expect(identity_, result_stamp_);
-  if (undoes) {
+  if (to_unknown) {
+    result_.done_remark = "; what it held before its record went out of date is not known: it may be encrypted still";
+    result_.remark_needed = true;
+  } else if (undoes) {
     next.layers.pop_back();
     if (next.layers.empty()) next.past_plain = false;
+    if (!Encrypting() && !next.layers.empty()) {
+      const std::size_t left = next.layers.size();
+      result_.done_remark = "; its record says it is encrypted " +
+                            (left == 1 ? std::string("once more") : std::to_string(left) + " more times");
+    }
   } else if (recorded) {
     // Deciphered past plain (forced): a layer of its own, which enciphering
     // with the same key takes off again.
@@ -182,10 +211,12 @@ bool FileRules::Seal(os::WorkingFile& working) {
       Say("cannot take the fingerprint of the key for its record; the file is unchanged", true);
       return false;
     }
-  } else {
-    // Deciphered without a record: what it holds now is not known either. A
-    // note the file carried, which told nothing, does not go with it.
-    if (!stale_note_) return true;
+  }
+  if (!recorded) {
+    // Deciphered without a record (or past all it knew): what it holds now
+    // is not known either. A note the file carried, which told nothing more,
+    // does not go with it.
+    if (!stale_note_ && !to_unknown) return true;
     os::Error error;
     if (os::RemoveNote(working, kRecordNote, &error) != os::Note::kFailed) return true;
     Say("cannot remove the old note user." + std::string(kRecordNote) + " (" + error.text + "); the file is unchanged",
@@ -205,14 +236,12 @@ bool FileRules::Seal(os::WorkingFile& working) {
     case os::Note::kFailed:
       break;
   }
-  // A disk that has no room left for it keeps no record of this file; one
-  // copied from the file as it was must not stay with the result.
+  // A disk that keeps records, but has no room for this one (the file's
+  // other attributes fill the room, or its layers do): done without it, the
+  // file would be done twice on a rerun, or its record left behind its bytes.
   if (error.code == ENOSPC || error.code == E2BIG) {
-    os::Error ignored;
-    if (os::RemoveNote(working, kRecordNote, &ignored) != os::Note::kFailed) {
-      NoRecords(error);
-      return true;
-    }
+    Say("there is no room for its record (" + error.text + "); the file is unchanged", true);
+    return false;
   }
   Say("cannot record what is done to it (" + error.text + "); the file is unchanged", true);
   return false;

@@ -33,6 +33,10 @@ struct RecordVerdict {
   } what = kGo;
   std::string why;  // kSkip, kRefuse
 };
+// Reads a file's record. kFound: *record holds it. kNone, kNotKept (*error
+// says why): it has none. kFailed: it has one that cannot be used, and *why
+// says why, as the reason of a line about the file.
+os::Note ReadRecordOf(const os::InputFile& file, Record* record, os::Error* error, std::string* why);
 // describes: the record describes the file as it is now (length and time).
 RecordVerdict JudgeRecord(const Record& record, bool describes, const Options& options, const Key& key,
                           std::int64_t length);
@@ -69,6 +73,8 @@ class FileRules : public RunHooks {
   os::FileStamp result_stamp_;
   bool has_record_ = false;  // a record that describes the file as it is
   bool stale_note_ = false;  // a note that no longer does
+  bool over_unknown_ = false;  // encrypted, forced past a stale note that said encrypted
   Record record_;
   std::int64_t length_ = 0;
+  std::int64_t replaced_modified_ = 0;  // the time of the file as it was
 };

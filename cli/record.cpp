@@ -28,6 +28,7 @@ constexpr std::int64_t kHashedKeyBytes = 1 << 20;
 constexpr std::int64_t kSampleBytes = 4096;
 constexpr std::int64_t kSamples = kHashedKeyBytes / kSampleBytes;
 const char kFormat[] = "vaultine/1";
+const char kUnknown[] = "?";  // in place of the innermost layer: see Record::over_unknown
 
 std::string LayerText(const Record::Layer& layer) {
   const std::string bytes = layer.salt + layer.fingerprint;
@@ -53,11 +54,24 @@ bool ParseLayer(const std::string& text, Record::Layer* layer) {
 
 // A time in whole seconds where it is one, as the records' times are.
 std::string TimeText(std::int64_t nanoseconds) {
-  const std::int64_t seconds = nanoseconds / kNanoseconds;
-  const std::int64_t rest = nanoseconds % kNanoseconds;
-  if (rest == 0) return std::to_string(seconds);
-  std::string fraction = std::to_string(rest < 0 ? -rest : rest);
-  return std::to_string(seconds) + "." + std::string(9 - fraction.size(), '0') + fraction;
+  const std::string sign = nanoseconds < 0 ? "-" : "";
+  const std::uint64_t magnitude =
+      nanoseconds < 0 ? 0 - static_cast<std::uint64_t>(nanoseconds) : static_cast<std::uint64_t>(nanoseconds);
+  const std::uint64_t rest = magnitude % kNanoseconds;
+  const std::string seconds = sign + std::to_string(magnitude / kNanoseconds);
+  if (rest == 0) return seconds;
+  const std::string fraction = std::to_string(rest);
+  return seconds + "." + std::string(9 - fraction.size(), '0') + fraction;
+}
+
+// A length as FormatRecord writes it: digits only, no sign, no leading zero.
+bool ParseLength(const std::string& text, std::int64_t* size) {
+  if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos ||
+      (text[0] == '0' && text.size() > 1)) {
+    return false;
+  }
+  *size = std::stoll(text);
+  return true;
 }
 
 bool ParseTime(const std::string& text, std::int64_t* nanoseconds) {
@@ -121,6 +135,7 @@ std::string FormatRecord(const Record& record) {
       std::string(kFormat) + " " + std::to_string(record.size) + " " + TimeText(record.modified);
   if (record.layers.empty()) return text + " plain";
   text += record.past_plain ? " decrypted" : " encrypted";
+  if (record.over_unknown) text += " " + std::string(kUnknown);
   for (const Record::Layer& layer : record.layers) text += " " + LayerText(layer);
   return text;
 }
@@ -128,10 +143,12 @@ std::string FormatRecord(const Record& record) {
 bool ParseRecord(const std::string& text, Record* record) {
   std::istringstream words(text);
   std::string format;
+  std::string size;
   std::string time;
   std::string state;
   Record read;
-  if (!(words >> format >> read.size >> time >> state) || format != kFormat || !ParseTime(time, &read.modified)) {
+  if (!(words >> format >> size >> time >> state) || format != kFormat || !ParseLength(size, &read.size) ||
+      !ParseTime(time, &read.modified)) {
     return false;
   }
   if (state == "plain") {
@@ -140,6 +157,10 @@ bool ParseRecord(const std::string& text, Record* record) {
     read.past_plain = state == "decrypted";
     std::string layer;
     while (words >> layer) {
+      if (layer == kUnknown && read.layers.empty() && !read.over_unknown && !read.past_plain) {
+        read.over_unknown = true;
+        continue;
+      }
       Record::Layer parsed;
       if (!ParseLayer(layer, &parsed)) return false;
       read.layers.push_back(parsed);

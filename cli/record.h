@@ -23,6 +23,9 @@ struct Record {
   std::vector<Layer> layers;  // innermost first; none: plain
   // The layers are decipherings of the plain file (forced), not encipherings.
   bool past_plain = false;
+  // Beneath the innermost layer lies what a file held when a layer was forced
+  // onto it past a record out of date: plain, or encrypted any times.
+  bool over_unknown = false;
   std::int64_t size = -1;
   std::int64_t modified = 0;
 

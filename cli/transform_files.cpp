@@ -252,7 +252,9 @@ void FileCommand::Tell(const BatchJob& job, BatchResult& result) {
       terminal_.Tell(report);
       result.failed = true;
     }
-    if (options_.verbose) Say("vaultine: " + job.shown + ": " + done_word_);
+    if (options_.verbose || result.remark_needed) {
+      Say("vaultine: " + job.shown + ": " + done_word_ + result.done_remark);
+    }
     done_names_.emplace_back(job.shown, result.done_after_stop);
   }
   failed_ = failed_ || result.failed;
@@ -296,8 +298,11 @@ int FileCommand::Run() {
   }
   // After a key change the same command would go on with the new key.
   if (!options_.quiet && !key_changed_) {
-    Say(state_.records_not_kept ? std::string("vaultine: stopped before the end; the files named ") + done_word_ +
-                                      " are done: leave them out of the next run, as their disk keeps no record"
+    const char* why_left_out = state_.records_not_kept ? "their disk keeps no record"
+                               : options_.force        ? "-f would transform them once more"
+                                                       : nullptr;
+    Say(why_left_out != nullptr ? std::string("vaultine: stopped before the end; the files named ") + done_word_ +
+                                      " are done: leave them out of the next run, as " + why_left_out
                                 : std::string("vaultine: stopped before the end; to finish, run the same command "
                                               "again: the files done carry a record, and are left as they are"));
   }
@@ -327,15 +332,21 @@ int TransformToStandardOutput(const Options& options, const os::ClosedStreams& c
   // A file's record says what it is, as it does for a run in place: no layer
   // is put on twice, or taken off with another key, in the output either.
   const auto admit = [&](const os::InputFile& file, const Key& key) {
-    std::string text;
+    if (input == "-") return true;
     os::Error error;
     Record record;
-    if (input == "-" || os::ReadNote(file, kRecordNote, &text, &error) != os::Note::kFound ||
-        !ParseRecord(text, &record)) {
-      return true;
+    RecordVerdict verdict;
+    switch (ReadRecordOf(file, &record, &error, &verdict.why)) {
+      case os::Note::kNone:
+      case os::Note::kNotKept:
+        return true;
+      case os::Note::kFailed:
+        verdict.what = RecordVerdict::kRefuse;
+        break;
+      case os::Note::kFound:
+        verdict = JudgeRecord(record, record.Describes(file.facts().stamp), options, key, file.facts().stamp.size);
+        break;
     }
-    const RecordVerdict verdict =
-        JudgeRecord(record, record.Describes(file.facts().stamp), options, key, file.facts().stamp.size);
     if (verdict.what == RecordVerdict::kGo) return true;
     notifier.Line("vaultine: " + input + ": " + verdict.why + "; nothing was written");
     return false;

@@ -219,6 +219,15 @@ TEST_F(CliTest, TheRecordKeepsARerunOrAWrongKeyFromCostingAFile) {
   EXPECT_EQ(ReadBytes(path_a), a);
   EXPECT_EQ(Run({"encrypt", "-f", "-o", "5", "-k", key_path, path_a}).err, "");
   EXPECT_EQ(ReadBytes(path_a), once);
+  // Restored with its time (cp -p) over a result of the same length: not
+  // what the record describes, however soon after.
+  const std::string saved = dir.File("saved.txt");
+  ASSERT_EQ(Run({"encrypt", "-o", "5", "-k", key_path, path_b}).status, 0);
+  ASSERT_EQ(system(("cp -p " + path_b + " " + saved).c_str()), 0);
+  ASSERT_EQ(Run({"decrypt", "-o", "5", "-k", key_path, path_b}).status, 0);
+  ASSERT_EQ(system(("cp -p " + saved + " " + path_b).c_str()), 0);
+  EXPECT_EQ(Run({"decrypt", "-o", "5", "-k", key_path, path_b}).err, "");
+  EXPECT_EQ(ReadBytes(path_b), b);
   // Copied onto a disk that keeps whole seconds: its record still counts.
   const std::string copy = dir.File("copy.txt");
   ASSERT_EQ(system(("cp -a " + path_a + " " + copy + " && touch -d @$(stat -c %Y " + copy + ") " + copy).c_str()), 0);
@@ -231,9 +240,24 @@ TEST_F(CliTest, TheRecordKeepsARerunOrAWrongKeyFromCostingAFile) {
   result = Run({"encrypt", "-c", "-o", "5", "-k", key_path, copy});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "");
-  ASSERT_EQ(system(("setfattr -x user.vaultine " + path_a + " 2>/dev/null").c_str()), 0);
-  EXPECT_EQ(Run({"decrypt", "-o", "5", "-k", key_path, path_a}).err, "");
+  // A note that is no record: -c writes nothing either.
+  const std::string noted = dir.File("noted.txt");
+  ASSERT_EQ(system(("cp " + path_b + " " + noted + " && setfattr -n user.vaultine -v 'vaultine/1 +500 1 plain' " + noted)
+                       .c_str()),
+            0);
+  result = Run({"encrypt", "-c", "-k", key_path, noted});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            said(noted, "carries a note user.vaultine that is no record of this version's; left as it is; nothing was "
+                        "written"));
+  // The layer forced past the out-of-date record taken off: what is beneath
+  // was never known, so no record stays, and the user is told.
+  EXPECT_EQ(Run({"decrypt", "-o", "5", "-k", key_path, path_a}).err,
+            said(path_a, "decrypted; what it held before its record went out of date is not known: it may be "
+                         "encrypted still"));
   EXPECT_EQ(ReadBytes(path_a), a);
+  EXPECT_NE(system(("getfattr -n user.vaultine " + path_a + " >/dev/null 2>&1").c_str()), 0);
 
   // Deciphered past plain when forced, and enciphered back: plain again, as
   // its record says.
@@ -250,7 +274,9 @@ TEST_F(CliTest, TheRecordKeepsARerunOrAWrongKeyFromCostingAFile) {
             said(path_c, "not encrypted, as its record says; left as it is (-f decrypts it all the same)"));
   // Layer upon layer, each taken off again, however long the record grows.
   for (int i = 0; i < 20; ++i) ASSERT_EQ(Run({"encrypt", "-f", "-k", key_path, path_c}).err, "");
-  for (int i = 0; i < 20; ++i) ASSERT_EQ(Run({"decrypt", "-k", key_path, path_c}).err, "");
+  EXPECT_EQ(Run({"decrypt", "-v", "-k", key_path, path_c}).err,
+            said(path_c, "decrypted; its record says it is encrypted 19 more times"));
+  for (int i = 1; i < 20; ++i) ASSERT_EQ(Run({"decrypt", "-k", key_path, path_c}).err, "");
   EXPECT_EQ(ReadBytes(path_c), c);
 
   // Keys told apart by any of the bytes the file uses, and only by those.
@@ -921,16 +947,18 @@ TEST_F(CliTest, StopSignalsCleanUpThenEndTheCommandByTheSignal) {
   MakeSparseFile(big, length);  // zeros throughout
   const std::string working = WorkingPath(big);
   // Ctrl-C, Ctrl-\ with -q, Ctrl-C where the reader of stderr is gone too,
-  // and a hang-up that nohup told the command to ignore.
+  // a hang-up that nohup told the command to ignore, and Ctrl-C with -f.
   struct Case {
     int signal_number;
     bool quiet;
     bool stderr_unread;
     bool ignored;
+    bool force = false;
   };
   for (const Case& c : {Case{SIGINT, false, false, false}, Case{SIGQUIT, true, false, false},
-                        Case{SIGINT, false, true, false}, Case{SIGHUP, false, false, true}}) {
-    SCOPED_TRACE(&c - &c + c.signal_number * 10 + c.quiet + 2 * c.stderr_unread);
+                        Case{SIGINT, false, true, false}, Case{SIGHUP, false, false, true},
+                        Case{SIGINT, false, false, false, true}}) {
+    SCOPED_TRACE(&c - &c + c.signal_number * 10 + c.quiet + 2 * c.stderr_unread + 4 * c.force);
     const Bytes a = RandomBytes(10, 2);
     unlink(dir.File("a.txt").c_str());  // a new file, with no record of the last case
     const std::string path_a = WriteFile("a.txt", a);
@@ -940,6 +968,7 @@ TEST_F(CliTest, StopSignalsCleanUpThenEndTheCommandByTheSignal) {
     how.allow_core = true;  // yet Ctrl-\ must leave none, with key bytes in it
     std::vector<std::string> args = {"encrypt", "-k", key_path, path_a, big};
     if (c.quiet) args.insert(args.begin() + 1, "-q");
+    if (c.force) args.insert(args.begin() + 1, "-f");
     const pid_t child = Start(args, how);
     AwaitWorkingFile(working);
     // Files run side by side: a.txt is done before the stop, not in the
@@ -971,6 +1000,12 @@ TEST_F(CliTest, StopSignalsCleanUpThenEndTheCommandByTheSignal) {
         << result.err;
     // The files done before the stop are named, unless -q.
     EXPECT_EQ(result.err.find("vaultine: " + path_a + ": encrypted\n") != std::string::npos, !c.quiet) << result.err;
+    // How to finish: the same command again, but for -f, which would
+    // encrypt the files done once more.
+    EXPECT_EQ(result.err.find(c.force ? "are done: leave them out of the next run, as -f would transform them once more"
+                                      : "to finish, run the same command again") != std::string::npos,
+              !c.quiet)
+        << result.err;
   }
 }
 

@@ -207,6 +207,10 @@ if command -v setfacl >/dev/null && command -v setfattr >/dev/null && touch attr
   setup="setfattr -n user.note -v x data"
   injected fsetxattr:error=EOPNOTSUPP:when=1
   done_and_said 0 "encrypted without its attribute user.note, which this file system cannot keep"
+  # No room for the record: done without it, the file would be done twice.
+  setup=
+  injected fsetxattr:error=E2BIG:when=1
+  left_as_it_was "there is no room for its record (Argument list too long)"
 fi
 
 # The flush goes to the working file, before it takes the file's place.
