@@ -2,7 +2,8 @@
 # Times vaultine against a plain flushed copy (the floor) and against a
 # byte-at-a-time build of the same transform, on large files in the page
 # cache; then on many small files in one call; then on a tree of them with
-# -r, against ccrypt -r and gzip -r on identical trees, in turn.
+# -r, against ccrypt -r and gzip -r on identical trees, in turn; then -r in
+# one big folder of an exFAT disk, against gzip -r.
 #   bench/run.sh [DIR]   DIR holds the test files (default build/bench-files)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -141,6 +142,32 @@ done
 read -r _ peak_kib < <(/usr/bin/time -f '%e %M' "$vaultine" encrypt -q -r -k "$dir/key" "$tree" 2>&1 >/dev/null | tail -n 1)
 printf '\n-r on 100,000 files: peak memory %s MiB\n' "$(ratio "$peak_kib" 1024)"
 rm -rf "$tree"
+
+# Files in one folder of an exFAT disk through FUSE, where names are looked up
+# by listing: -r against gzip -r (which flushes nothing), at two sizes, so
+# that the growth shows. Needs root, a loop device and /dev/fuse.
+exfat_r() {  # COUNT COMMAND...
+  local count=$1 image=$dir/exfat.img mount=$dir/exfat device seconds
+  shift
+  rm -f "$image" && truncate -s 256M "$image" && mkfs.exfat "$image" >/dev/null 2>&1 || return 1
+  mkdir -p "$mount" && device=$(losetup -f --show "$image" 2>/dev/null) || return 1
+  if ! mount.exfat-fuse "$device" "$mount" >/dev/null 2>&1; then losetup -d "$device"; return 1; fi
+  mkdir "$mount/f"
+  for i in $(seq "$count"); do head -c 4096 /dev/urandom >"$mount/f/$i.txt"; done
+  sync
+  seconds=$(/usr/bin/time -f '%e' "$@" "$mount/f" 2>&1 >/dev/null | tail -n 1)
+  umount "$mount" && losetup -d "$device" && rm -f "$image"
+  echo "$seconds"
+}
+if command -v mount.exfat-fuse >/dev/null && command -v mkfs.exfat >/dev/null && [ "$(id -u)" -eq 0 ]; then
+  printf '\n%-22s %12s %12s\n' "-r, one exFAT folder" vaultine_s gzip_s
+  for count in 4000 8000; do
+    printf '%-22s %12s %12s\n' "$count x 4KiB" "$(exfat_r "$count" "$vaultine" encrypt -q -r -k "$dir/key")" \
+      "$(exfat_r "$count" gzip -r)"
+  done
+else
+  echo "no exFAT through FUSE here (root, exfat-fuse, exfatprogs): exFAT timing skipped"
+fi
 
 # The Windows engine under Wine against the native companion, on 256 MiB.
 mingw_arch=$(tools/wine-run.sh --mingw-arch)
