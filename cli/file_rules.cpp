@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "cli/messages.h"
 #include "os/posix.h"
 
 namespace {
@@ -68,7 +69,7 @@ void FileRules::NoRecords(const os::Error& why) {
 
 RunHooks::Admission FileRules::Admit(const os::InputFile& data) {
   const os::FileFacts& facts = data.facts();
-  const char* done_word = Encrypting() ? "encrypted" : "decrypted";
+  const char* done_word = DoneWord(command_.options.direction);
   os::FileKey key;
   os::Error error;
   if (os::KeyIn(*job_.folder, job_.name, facts, &key, &error) == os::Keyed::kFailed) {
@@ -203,8 +204,8 @@ bool FileRules::Seal(os::WorkingFile& working) {
                             (left == 1 ? std::string("once more") : std::to_string(left) + " more times");
     }
   } else if (recorded) {
-    // Deciphered past plain (forced): a layer of its own, which enciphering
-    // with the same key takes off again.
+    // A layer on: enciphered, or deciphered past plain (forced), which
+    // enciphering with the same key takes off again.
     next.past_plain = !Encrypting();
     next.layers.push_back(NewLayer(command_.key, length_, command_.options.offset));
     if (next.layers.back().fingerprint.empty()) {

@@ -8,9 +8,7 @@ std::string Result(const Report& report) {
   return report.direction == TransformDirection::kEncrypt ? "the encrypted result" : "the decrypted result (plain text)";
 }
 
-std::string Done(const Report& report) {
-  return report.direction == TransformDirection::kEncrypt ? "encrypted" : "decrypted";
-}
+std::string Done(const Report& report) { return DoneWord(report.direction); }
 
 std::string WhyReadOnly(const Report& report) {
   switch (report.because) {
@@ -153,4 +151,8 @@ std::string MessageFor(const Report& report) {
     message += "; the working file " + report.working_path + " could not be removed (" + report.not_removed.text + ")";
   }
   return message;
+}
+
+const char* DoneWord(TransformDirection direction) {
+  return direction == TransformDirection::kEncrypt ? "encrypted" : "decrypted";
 }

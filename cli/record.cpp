@@ -64,12 +64,14 @@ std::string TimeText(std::int64_t nanoseconds) {
   return seconds + "." + std::string(9 - fraction.size(), '0') + fraction;
 }
 
+// Digits only, one at least and at most most.
+bool Digits(const std::string& text, std::size_t most) {
+  return !text.empty() && text.size() <= most && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
 // A length as FormatRecord writes it: digits only, no sign, no leading zero.
 bool ParseLength(const std::string& text, std::int64_t* size) {
-  if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos ||
-      (text[0] == '0' && text.size() > 1)) {
-    return false;
-  }
+  if (!Digits(text, 18) || (text[0] == '0' && text.size() > 1)) return false;
   *size = std::stoll(text);
   return true;
 }
@@ -78,12 +80,9 @@ bool ParseTime(const std::string& text, std::int64_t* nanoseconds) {
   const std::size_t dot = text.find('.');
   const std::string whole = text.substr(0, dot);
   const std::string fraction = dot == std::string::npos ? "" : text.substr(dot + 1);
-  const auto digits = [](const std::string& part, std::size_t most) {
-    return !part.empty() && part.size() <= most && part.find_first_not_of("0123456789") == std::string::npos;
-  };
   const bool negative = !whole.empty() && whole[0] == '-';
   const std::string magnitude = negative ? whole.substr(1) : whole;
-  if (!digits(magnitude, 10) || (dot != std::string::npos && (!digits(fraction, 9) || fraction.size() != 9))) {
+  if (!Digits(magnitude, 10) || (dot != std::string::npos && (!Digits(fraction, 9) || fraction.size() != 9))) {
     return false;
   }
   const std::int64_t seconds = std::stoll(magnitude);

@@ -73,7 +73,7 @@ class FileCommand {
   explicit FileCommand(const Options& options)
       : options_(options),
         terminal_(stderr, !options.quiet),
-        done_word_(options.direction == TransformDirection::kEncrypt ? "encrypted" : "decrypted"),
+        done_word_(DoneWord(options.direction)),
         state_(options, key_) {}
 
   int Run();
